@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include "StringUtils.h"
+
+namespace {
+
+TEST(Utf8ToWide, EmptyAndInvalidInputGiveEmptyNeverPartial) {
+  EXPECT_EQ(Utf8ToWide(""), L"");
+  EXPECT_EQ(Utf8ToWide("\xff"), L"");
+  EXPECT_EQ(Utf8ToWide("abc\xc3"), L"");  // cut sequence at the end
+  EXPECT_EQ(Utf8ToWide("a\x80z"), L"");   // stray continuation byte inside
+  EXPECT_EQ(Utf8ToWide("\xc3\xa9t\xc3\xa9"), L"\u00e9t\u00e9");
+}
+
+TEST(Utf8ToWide, EmbeddedNulIsKept) {
+  const std::string bytes("a\0b", 3);
+  const std::wstring wide = Utf8ToWide(bytes);
+  ASSERT_EQ(wide.size(), 3u);
+  EXPECT_EQ(wide[1], L'\0');
+  EXPECT_EQ(wide[2], L'b');
+}
+
+TEST(WideToUtf8, RoundTripsAndKeepsUnpairedSurrogate) {
+  EXPECT_EQ(WideToUtf8(L""), "");
+  EXPECT_EQ(WideToUtf8(L"\u65e5\u672c"), "\xe6\x97\xa5\xe6\x9c\xac");
+  EXPECT_EQ(Utf8ToWide(WideToUtf8(L"\U0001F600 ok")), L"\U0001F600 ok");
+  // Flags 0: an unpaired surrogate is not rejected.
+  EXPECT_FALSE(WideToUtf8(std::wstring(1, static_cast<wchar_t>(0xD800))).empty());
+}
+
+TEST(AcpConversions, Cp1252RoundTrip) {
+  EXPECT_EQ(AcpToWide("caf\xe9"), L"caf\u00e9");
+  EXPECT_EQ(WideToAcp(L"caf\u00e9"), "caf\xe9");
+}
+
+struct MatchCase {
+  const wchar_t* text;
+  const wchar_t* pattern;
+  bool ignoreCase;
+  bool expected;
+};
+
+TEST(WildcardMatch, Table) {
+  const MatchCase cases[] = {
+      {L"", L"*", false, true},
+      {L"", L"", false, true},
+      {L"", L"?", false, false},
+      {L"abc", L"a*", false, true},
+      {L"abc", L"*c", false, true},
+      {L"abc", L"a?c", false, true},
+      {L"abc", L"*b*", false, true},
+      {L"abc", L"a**c", false, true},
+      {L"abc", L"a*d", false, false},
+      {L"abc", L"ab", false, false},
+      {L"ab", L"a?c", false, false},
+      {L"abcd", L"a?c", false, false},
+      {L"ABC", L"abc", false, false},
+      {L"ABC", L"abc", true, true},
+      {L"abc", L"", false, false},
+      {L"abc", L"***", false, true},
+      {L"a*c", L"a?c", false, true},
+      {L"aXbXc", L"*X*X*", false, true},
+      {L"setup.EXE", L"*.exe", false, false},
+      {L"setup.EXE", L"*.exe", true, true},
+      {L"aaaaaaaaaaaaaaaaaaaaaab", L"*a*a*a*a*a*c", false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(WildcardMatch(c.text, c.pattern, c.ignoreCase), c.expected)
+        << "text '" << testing::PrintToString(std::wstring(c.text)) << "' pattern '"
+        << testing::PrintToString(std::wstring(c.pattern)) << "'";
+  }
+}
+
+TEST(StartsEndsWith, Table) {
+  EXPECT_TRUE(StartsWith(L"abc", L"", false));
+  EXPECT_TRUE(StartsWith(L"", L"", false));
+  EXPECT_FALSE(StartsWith(L"ab", L"abc", false));
+  EXPECT_TRUE(StartsWith(L"\\??\\C:\\X", L"\\??\\c:", true));
+  EXPECT_FALSE(StartsWith(L"\\??\\C:\\X", L"\\??\\c:", false));
+  EXPECT_TRUE(EndsWith(L"abc", L"", false));
+  EXPECT_FALSE(EndsWith(L"ab", L"xab", false));
+  EXPECT_FALSE(EndsWith(L"page.HTML", L".html", false));
+  EXPECT_TRUE(EndsWith(L"page.HTML", L".html", true));
+  EXPECT_TRUE(EndsWith(L"page.html", L".html", false));
+}
+
+TEST(Contains, IsExactAndCaseSensitive) {
+  const StringList list = {L"en", L"pt-br", L""};
+  EXPECT_TRUE(Contains(list, L"en"));
+  EXPECT_TRUE(Contains(list, L""));
+  EXPECT_FALSE(Contains(list, L"EN"));
+  EXPECT_FALSE(Contains(list, L"pt"));
+  EXPECT_FALSE(Contains({}, L""));
+}
+
+TEST(SplitJoin, Table) {
+  struct Case {
+    const wchar_t* text;
+    StringList pieces;
+  };
+  const Case cases[] = {
+      {L"", {L""}},         {L"a", {L"a"}},       {L"a,b", {L"a", L"b"}},
+      {L"a,", {L"a", L""}}, {L",a", {L"", L"a"}}, {L"a,,b", {L"a", L"", L"b"}},
+      {L",", {L"", L""}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Split(c.text, L','), c.pieces) << testing::PrintToString(std::wstring(c.text));
+    EXPECT_EQ(Join(c.pieces, L','), c.text);
+  }
+  EXPECT_EQ(Join({}, L','), L"");
+  EXPECT_EQ(Join({L"x", L""}, L'|'), L"x|");
+  // Multi-string values are split and joined at the NUL unit.
+  const std::wstring multi(L"one\0two", 7);
+  EXPECT_EQ(Split(multi, L'\0'), (StringList{L"one", L"two"}));
+  EXPECT_EQ(Join({L"one", L"two"}, L'\0'), multi);
+}
+
+TEST(ReplaceAll, Table) {
+  EXPECT_EQ(ReplaceAll(L"aaa", L"a", L"aa"), L"aaaaaa");
+  EXPECT_EQ(ReplaceAll(L"abc", L"", L"x"), L"abc");
+  EXPECT_EQ(ReplaceAll(L"(c) %YEAR% K, %YEAR%", L"%YEAR%", L"2026"), L"(c) 2026 K, 2026");
+  EXPECT_EQ(ReplaceAll(L"abab", L"ab", L""), L"");
+  EXPECT_EQ(ReplaceAll(L"xyz", L"q", L"r"), L"xyz");
+}
+
+}  // namespace

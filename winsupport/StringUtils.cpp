@@ -1,0 +1,129 @@
+#include "StringUtils.h"
+
+#include <windows.h>
+
+#include <climits>
+#include <cwctype>
+
+std::wstring MultiByteToWide(const std::string& text, unsigned codePage) {
+  if (text.empty() || text.size() > INT_MAX) return {};
+  const int length = static_cast<int>(text.size());
+  const int units =
+      ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+  if (units <= 0) return {};
+  std::wstring result(static_cast<size_t>(units), L'\0');
+  if (::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), length, result.data(),
+                            units) == 0) {
+    return {};
+  }
+  return result;
+}
+
+std::wstring AcpToWide(const std::string& text) { return MultiByteToWide(text, CP_ACP); }
+
+std::wstring Utf8ToWide(const std::string& text) { return MultiByteToWide(text, CP_UTF8); }
+
+std::string WideToMultiByte(const std::wstring& text, unsigned codePage) {
+  if (text.empty() || text.size() > INT_MAX) return {};
+  const int length = static_cast<int>(text.size());
+  const int bytes =
+      ::WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return {};
+  std::string result(static_cast<size_t>(bytes), '\0');
+  if (::WideCharToMultiByte(codePage, 0, text.data(), length, result.data(), bytes, nullptr,
+                            nullptr) == 0) {
+    return {};
+  }
+  return result;
+}
+
+std::string WideToAcp(const std::wstring& text) { return WideToMultiByte(text, CP_ACP); }
+
+std::string WideToUtf8(const std::wstring& text) { return WideToMultiByte(text, CP_UTF8); }
+
+namespace {
+
+bool SameUnit(wchar_t a, wchar_t b, bool ignoreCase) {
+  if (ignoreCase) return std::towlower(a) == std::towlower(b);
+  return a == b;
+}
+
+}  // namespace
+
+bool WildcardMatchRange(const wchar_t* t, const wchar_t* textEnd, const wchar_t* p,
+                        const wchar_t* patternEnd, bool ignoreCase) {
+  for (; p != patternEnd && *p != L'*'; ++p, ++t) {
+    if (t == textEnd) return false;
+    if (*p != L'?' && !SameUnit(*p, *t, ignoreCase)) return false;
+  }
+  if (p == patternEnd) return t == textEnd;
+  while (p != patternEnd && *p == L'*') ++p;
+  if (p == patternEnd) return true;
+  for (; t != textEnd; ++t) {
+    if (WildcardMatchRange(t, textEnd, p, patternEnd, ignoreCase)) return true;
+  }
+  return false;
+}
+
+bool WildcardMatch(const std::wstring& text, const std::wstring& pattern, bool ignoreCase) {
+  return WildcardMatchRange(text.data(), text.data() + text.size(), pattern.data(),
+                            pattern.data() + pattern.size(), ignoreCase);
+}
+
+bool StartsWith(const std::wstring& text, const std::wstring& prefix, bool ignoreCase) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (!SameUnit(text[i], prefix[i], ignoreCase)) return false;
+  }
+  return true;
+}
+
+bool EndsWith(const std::wstring& text, const std::wstring& suffix, bool ignoreCase) {
+  if (text.size() < suffix.size()) return false;
+  const size_t offset = text.size() - suffix.size();
+  for (size_t i = 0; i < suffix.size(); ++i) {
+    if (!SameUnit(text[offset + i], suffix[i], ignoreCase)) return false;
+  }
+  return true;
+}
+
+bool Contains(const StringList& list, const std::wstring& text) {
+  for (const auto& element : list) {
+    if (element == text) return true;
+  }
+  return false;
+}
+
+std::wstring Join(const StringList& list, wchar_t separator) {
+  std::wstring result;
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (i != 0) result.push_back(separator);
+    result += list[i];
+  }
+  return result;
+}
+
+StringList Split(const std::wstring& text, wchar_t separator) {
+  StringList pieces;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == separator) {
+      pieces.push_back(text.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  pieces.push_back(text.substr(start));
+  return pieces;
+}
+
+std::wstring ReplaceAll(const std::wstring& text, const std::wstring& search,
+                        const std::wstring& replacement) {
+  std::wstring result = text;
+  if (search.empty()) return result;
+  size_t position = result.find(search);
+  while (position != std::wstring::npos) {
+    result.replace(position, search.size(), replacement);
+    position = result.find(search, position + replacement.size());
+  }
+  return result;
+}

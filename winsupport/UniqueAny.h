@@ -1,0 +1,100 @@
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+// One owning holder for every kind of Windows handle. A Traits type names the value
+// that means "nothing held" and how a held value is released, so that handles whose
+// failure value is NULL and those whose failure value is INVALID_HANDLE_VALUE never
+// share a holder type and a failed call can't be mistaken for a valid handle.
+template <typename Traits>
+class UniqueAny {
+ public:
+  using pointer = typename Traits::type;
+
+  UniqueAny() noexcept = default;
+  explicit UniqueAny(pointer value) noexcept : value_(value) {}
+  ~UniqueAny() { reset(); }
+
+  UniqueAny(const UniqueAny&) = delete;
+  UniqueAny& operator=(const UniqueAny&) = delete;
+  UniqueAny(UniqueAny&& other) noexcept : value_(other.release()) {}
+  UniqueAny& operator=(UniqueAny&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+
+  pointer get() const noexcept { return value_; }
+  bool is_valid() const noexcept { return value_ != Traits::empty(); }
+  explicit operator bool() const noexcept { return is_valid(); }
+
+  void reset(pointer value = Traits::empty()) noexcept {
+    if (is_valid()) Traits::close(value_);
+    value_ = value;
+  }
+  pointer release() noexcept { return std::exchange(value_, Traits::empty()); }
+
+  // For functions that return a handle through an out-parameter.
+  pointer* put() noexcept {
+    reset();
+    return &value_;
+  }
+
+ private:
+  pointer value_ = Traits::empty();
+};
+
+// The closing rule of every kernel handle holder: a handle is closed unless it is
+// NULL or INVALID_HANDLE_VALUE, whichever of the two the holder takes as empty.
+namespace ScopedHandle {
+inline void Close(HANDLE handle) noexcept {
+  if (handle != nullptr && handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+}
+}  // namespace ScopedHandle
+
+struct NullHandleTraits {
+  using type = HANDLE;
+  static constexpr HANDLE empty() noexcept { return nullptr; }
+  static void close(HANDLE h) noexcept { ScopedHandle::Close(h); }
+};
+
+struct InvalidHandleTraits {
+  using type = HANDLE;
+  static HANDLE empty() noexcept { return INVALID_HANDLE_VALUE; }
+  static void close(HANDLE h) noexcept { ScopedHandle::Close(h); }
+};
+
+struct RegKeyTraits {
+  using type = HKEY;
+  static constexpr HKEY empty() noexcept { return nullptr; }
+  static void close(HKEY h) noexcept { ::RegCloseKey(h); }
+};
+
+struct ModuleTraits {
+  using type = HMODULE;
+  static constexpr HMODULE empty() noexcept { return nullptr; }
+  static void close(HMODULE h) noexcept { ::FreeLibrary(h); }
+};
+
+struct LocalMemoryTraits {
+  using type = HLOCAL;
+  static constexpr HLOCAL empty() noexcept { return nullptr; }
+  static void close(HLOCAL h) noexcept { ::LocalFree(h); }
+};
+
+struct FindFileTraits {
+  using type = HANDLE;
+  static HANDLE empty() noexcept { return INVALID_HANDLE_VALUE; }
+  static void close(HANDLE h) noexcept { ::FindClose(h); }
+};
+
+// Handles whose failure value is NULL: processes, threads, events, mutexes, tokens,
+// file mappings.
+using UniqueHandle = UniqueAny<NullHandleTraits>;
+// Handles whose failure value is INVALID_HANDLE_VALUE: files, snapshots.
+using UniqueFileHandle = UniqueAny<InvalidHandleTraits>;
+using UniqueHKey = UniqueAny<RegKeyTraits>;
+using UniqueModule = UniqueAny<ModuleTraits>;
+using UniqueLocal = UniqueAny<LocalMemoryTraits>;
+using UniqueFindHandle = UniqueAny<FindFileTraits>;
