@@ -1,30 +1,133 @@
 #include "FileContext.h"
 
+#include <sddl.h>
+
+#include <algorithm>
 #include <utility>
+
+#include "Logger.h"
 
 namespace KvTzkLogging {
 
-FileContext::FileContext(std::wstring nameSpace, std::wstring directory, std::wstring baseName,
-                         int level, int flags)
-    : nameSpace_(std::move(nameSpace)),
-      directory_(std::move(directory)),
-      baseName_(std::move(baseName)),
-      level_(level),
-      flags_(flags) {}
+namespace {
+
+constexpr uint64_t kSmallestLimit = 3;
+constexpr int kOlderGenerations = 2;
+constexpr char kMutexSddl[] = "D:(A;;GA;;;SY)(A;;GA;;;BA)";
+constexpr size_t kMutexPrefixLength = 19;  // the backslashes of basePath begin here
+
+// Holds the logging mutex for one operation; Acquired is false when the wait failed or
+// timed out, and then nothing is to be done.
+class MutexHold {
+ public:
+  explicit MutexHold(HANDLE mutex) : mutex_(mutex) {
+    const DWORD result = ::WaitForSingleObject(mutex_, FileContext::kMutexWaitMs);
+    acquired_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+  }
+  ~MutexHold() {
+    if (acquired_) ::ReleaseMutex(mutex_);
+  }
+  MutexHold(const MutexHold&) = delete;
+  MutexHold& operator=(const MutexHold&) = delete;
+  bool Acquired() const { return acquired_; }
+
+ private:
+  HANDLE mutex_;
+  bool acquired_ = false;
+};
+
+}  // namespace
+
+HANDLE CreateLogMutex(const wchar_t* name, bool isAdmin) {
+  SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+  UniqueLocal descriptor;
+  if (isAdmin && name != nullptr) {
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(kMutexSddl, SDDL_REVISION_1, &raw,
+                                                               nullptr)) {
+      descriptor.reset(raw);
+      attributes.lpSecurityDescriptor = raw;
+    }
+  }
+  HANDLE mutex = ::CreateMutexW(&attributes, FALSE, name);
+  if (mutex == nullptr && name != nullptr && ::GetLastError() == ERROR_ACCESS_DENIED) {
+    mutex = ::OpenMutexW(SYNCHRONIZE, FALSE, name);
+  }
+  return mutex;
+}
+
+FileContext::FileContext(std::unique_ptr<FileSystem::Path> fileSystem, std::wstring nameSpace,
+                         std::wstring dir, std::wstring name, int level, int flags)
+    : FileContextBase(std::move(fileSystem), std::move(nameSpace), std::move(dir), std::move(name),
+                      flags),
+      defaultLevel_(level),
+      file_(fileSystem_->NewFile()) {}
 
 bool FileContext::Init() {
-  if (initialized_) return false;
-  initialized_ = true;
+  maxSize_ = std::max(kSmallestLimit, ReadMaxSize(dir_, name_));
+  if (!FileContextBase::Init()) return false;
+  if (basePath_.empty()) return true;
+  const std::wstring name = MutexName(lowIntegrity_);
+  mutex_.reset(CreateLogMutex((flags_ & NoNamedMutex) ? nullptr : name.c_str(), isAdmin_));
   return true;
 }
 
-// Lines have no file to go to yet; they reach the debugger output when it is enabled.
-void FileContext::Write(const char*, size_t) {}
+int FileContext::GetLogLevel() { return ReadLogLevel(dir_, name_, defaultLevel_); }
 
-void FileContext::Flush() {}
+bool FileContext::GetDebugOutputLogging() { return ReadDebugOutputLogging(dir_, name_); }
 
-int FileContext::GetLogLevel() { return level_; }
+std::wstring FileContext::MutexName(bool lowIntegrity) const {
+  std::wstring name = lowIntegrity ? L"Local\\KvTzkLogging_" : L"Global\\KvTzkLogging_";
+  name += basePath_;
+  for (size_t i = kMutexPrefixLength; i < name.size(); ++i) {
+    if (name[i] == L'\\') name[i] = L'_';
+  }
+  return name;
+}
 
-bool FileContext::GetDebugOutputLogging() { return false; }
+bool FileContext::EnsureOpen() {
+  if (file_->IsOpen()) {
+    // Another process's rotation may have moved this file aside; it then is at or above
+    // the limit too, so the open file is left for the new current one.
+    if (file_->SeekEnd() < maxSize_) return true;
+    file_->Close();
+  }
+  if (basePath_.empty()) return false;
+  if (file_->Open(FileName(0), dirSecurity_.get())) {
+    if (file_->IsAppendable() && file_->SeekEnd() < maxSize_) return true;
+    file_->Close();
+  }
+  Rotate(kOlderGenerations);
+  if (!file_->Open(FileName(0), dirSecurity_.get())) return false;
+  // A file that could not be moved aside is appended to, never overwritten; but text of
+  // another encoding is never added to a UTF-16 file, so then the line is dropped.
+  if (!file_->IsAppendable()) {
+    file_->Close();
+    return false;
+  }
+  file_->SeekEnd();
+  return true;
+}
+
+void FileContext::Write(const char* data, size_t size) {
+  const MutexHold hold(mutex_.get());
+  if (!hold.Acquired()) return;
+  if (EnsureOpen()) file_->Write(data, size);
+}
+
+void FileContext::Flush() {
+  const MutexHold hold(mutex_.get());
+  if (!hold.Acquired()) return;
+  file_->Flush();
+}
+
+void FileContext::DeleteByRename(const std::wstring& path) {
+  const std::wstring renamed = path + L"__delete_" + std::to_wstring(::GetTickCount());
+  if (fileSystem_->Move(path, renamed)) {
+    fileSystem_->Delete(renamed);
+  } else {
+    fileSystem_->Delete(path);
+  }
+}
 
 }  // namespace KvTzkLogging

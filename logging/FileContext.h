@@ -1,34 +1,63 @@
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
+
+#include "FileContextBase.h"
+#include "FileSystemFile.h"
+#include "UniqueAny.h"
 
 namespace KvTzkLogging {
 
-// The logger's view of its output file: where lines go, and the configuration read
-// with every refresh (level, debugger output).
-class FileContext {
+// The logger's connection to its log file: the file itself, kept below a size limit by
+// rotation, the named mutex that serialises every process writing the same file, and the
+// configuration read at every refresh (level, debugger output, size limit). Every operation
+// runs under the logger's lock.
+class FileContext : public FileContextBase {
  public:
-  FileContext(std::wstring nameSpace, std::wstring directory, std::wstring baseName, int level,
-              int flags);
-  virtual ~FileContext() = default;
-  FileContext(const FileContext&) = delete;
-  FileContext& operator=(const FileContext&) = delete;
+  // The longest wait for the mutex per line; a line that would wait longer is dropped.
+  static constexpr DWORD kMutexWaitMs = 500;
 
-  // True only on the first successful initialisation: the start header is then due.
-  virtual bool Init();
+  FileContext(std::unique_ptr<FileSystem::Path> fileSystem, std::wstring nameSpace,
+              std::wstring dir, std::wstring name, int level, int flags);
+  ~FileContext() override = default;
+
+  // Reads the size limit again and, the first time, decides the location and creates the
+  // mutex. True only for the first successful initialisation: the start header is then due.
+  bool Init() override;
+  // Appends one line, rotating first when the current file has reached the limit. A line
+  // that cannot be written is dropped.
   virtual void Write(const char* data, size_t size);
   virtual void Flush();
   virtual int GetLogLevel();
   virtual bool GetDebugOutputLogging();
+  // Leaves the current file open with its position at the end, rotating when it is at or
+  // above the limit, refused, or begins with a UTF-16 mark. Called with the mutex held.
+  virtual bool EnsureOpen();
+  // Moves the file to a unique name first, so that its name is free at once.
+  virtual void DeleteByRename(const std::wstring& path);
+  // "Global\KvTzkLogging_" (or "Local\..." at low integrity) and basePath with every
+  // backslash replaced by an underscore.
+  virtual std::wstring MutexName(bool lowIntegrity) const;
+
+  uint64_t MaxSize() const { return maxSize_; }
+  HANDLE Mutex() const { return mutex_.get(); }
 
  protected:
-  std::wstring nameSpace_;
-  std::wstring directory_;
-  std::wstring baseName_;
-  int level_;
-  int flags_;
-  bool initialized_ = false;
+  int defaultLevel_;
+  UniqueHandle mutex_;
+  uint64_t maxSize_ = 50;
+  std::unique_ptr<FileSystem::File> file_;
 };
+
+// The serialising mutex: named (or unnamed when name is null), for an administrator with a
+// descriptor that gives SYSTEM and Administrators full access. When the named mutex exists
+// with a descriptor that refuses full access, it is opened for synchronisation only. Null on
+// failure.
+HANDLE CreateLogMutex(const wchar_t* name, bool isAdmin);
 
 }  // namespace KvTzkLogging

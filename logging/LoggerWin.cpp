@@ -135,7 +135,8 @@ std::unique_ptr<FileContext> LoggerWin::CreateFileContext(const std::wstring& na
                                                           const std::wstring& directory,
                                                           const std::wstring& baseName, int level,
                                                           int flags) {
-  return std::make_unique<FileContext>(nameSpace, directory, baseName, level, flags);
+  return std::make_unique<FileContext>(std::make_unique<FileSystem::Path>(), nameSpace, directory,
+                                       baseName, level, flags);
 }
 
 void LoggerWin::InitA(const char* nameSpace, const char* directory, const char* baseName, int level,
@@ -186,6 +187,9 @@ bool LoggerWin::IsDisabled(int level) {
     return last == 0 || now - last > kRefreshIntervalMs;
   };
   if (refreshDue()) {
+    // A refresh reads the registry and may create the log directories; the caller's
+    // last-error code must survive that, whether the message is then written or dropped.
+    LastErrorKeeper keeper;
     Lock lock(lock_);
     if (refreshDue()) Refresh();
   }

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "LoggerWin.h"
@@ -32,10 +33,12 @@ struct Record {
 class MemoryFileContext : public FileContext {
  public:
   MemoryFileContext(std::shared_ptr<Record> record, int level, int flags)
-      : FileContext(L"", L"", L"", level, flags), record_(std::move(record)) {}
+      : FileContext(std::make_unique<FileSystem::Path>(), L"", L"", L"", level, flags),
+        record_(std::move(record)) {}
+  // Like the real context: true only the first time. Nothing on disk is touched.
   bool Init() override {
     ++record_->inits;
-    return FileContext::Init();
+    return std::exchange(first_, false);
   }
   void Write(const char* data, size_t size) override {
     std::lock_guard<std::mutex> guard(record_->mutex);
@@ -46,6 +49,7 @@ class MemoryFileContext : public FileContext {
 
  private:
   std::shared_ptr<Record> record_;
+  bool first_ = true;
 };
 
 class TestLogger : public LoggerWin {
