@@ -12,10 +12,11 @@
 # string(SUBSTRING) only, never as a CMake list or through a regular
 # expression, so ';', '[', ']', '\', '#', '=', ':' and '%' pass unchanged.
 #
-# The script fails (and writes nothing) on: a byte-order mark, a CR in a line,
-# a line without '=', a line whose key is empty, a NUL byte, a key in GLOBAL.txt
-# that holds ':' (it would be read as a language), a file name that holds ':'
-# or '=', or a folder without any .txt file.
+# A source line may end with LF or CR LF. The script fails (and writes nothing)
+# on: a byte-order mark, a CR inside a line, a line without '=', a line whose
+# key is empty, a NUL byte, a key in GLOBAL.txt that holds ':' (it would be
+# read as a language), a file name that holds ':' or '=', or a folder without
+# any .txt file.
 
 cmake_minimum_required(VERSION 3.16)
 
@@ -62,13 +63,17 @@ set(_mp_out "")
 foreach(_mp_name IN LISTS _mp_names)
   set(_mp_file "${SRC_DIR}/${_mp_name}.txt")
 
-  # A NUL byte would silently cut the text that file(READ) returns.
+  # A NUL byte would silently cut the text that file(READ) returns. (The length
+  # of that text can't tell: file(READ) gives CR LF line ends as LF, so a source
+  # saved with CR LF line ends, as editors on Windows do, reads like one with LF.)
   file(SIZE "${_mp_file}" _mp_size)
-  file(READ "${_mp_file}" _mp_text)
-  string(LENGTH "${_mp_text}" _mp_len)
-  if(NOT _mp_len EQUAL _mp_size)
+  file(READ "${_mp_file}" _mp_hex HEX)
+  string(REGEX MATCH "^(..)*00" _mp_nul "${_mp_hex}")
+  if(NOT _mp_nul STREQUAL "")
     message(FATAL_ERROR "MakeProperties: ${_mp_file}: holds a NUL byte")
   endif()
+  file(READ "${_mp_file}" _mp_text)
+  string(LENGTH "${_mp_text}" _mp_len)
 
   if(_mp_size GREATER_EQUAL 3)
     file(READ "${_mp_file}" _mp_head LIMIT 3 HEX)
@@ -106,7 +111,7 @@ foreach(_mp_name IN LISTS _mp_names)
     string(FIND "${_mp_line}" "\r" _mp_cr)
     if(NOT _mp_cr EQUAL -1)
       message(FATAL_ERROR
-        "MakeProperties: ${_mp_file}:${_mp_lineno}: holds a CR (use LF line ends)")
+        "MakeProperties: ${_mp_file}:${_mp_lineno}: holds a CR inside the line")
     endif()
 
     string(FIND "${_mp_line}" "=" _mp_eq)

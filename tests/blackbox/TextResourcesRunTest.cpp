@@ -1,0 +1,214 @@
+// The program loads its texts from its own resources; when they are missing or unusable it
+// logs why and ends with exit code 1 before it shows anything. Each case runs a copy of
+// PurgeKit64.exe whose resources were rewritten with the resource update functions.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "LogReader.h"
+#include "LogRegistry.h"
+#include "ProgramRunner.h"
+#include "UniqueAny.h"
+
+namespace {
+
+constexpr wchar_t kArguments[] = L"--silent --help";
+
+struct ResourceChange {
+  unsigned id;
+  // nullptr removes the resource.
+  const char* bytes;
+};
+
+// A resource type or name: an integer id or a string.
+struct ResourceId {
+  explicit ResourceId(LPCWSTR id)
+      : number(IS_INTRESOURCE(id) ? static_cast<WORD>(reinterpret_cast<ULONG_PTR>(id)) : 0),
+        text(IS_INTRESOURCE(id) ? L"" : id) {}
+  LPCWSTR get() const { return text.empty() ? MAKEINTRESOURCEW(number) : text.c_str(); }
+  WORD number;
+  std::wstring text;
+};
+
+// One resource of a module.
+struct ResourceEntry {
+  ResourceId type;
+  ResourceId name;
+  WORD language = 0;
+  std::string data;
+};
+
+std::vector<ResourceEntry> ReadAllResources(HMODULE module) {
+  struct Walk {
+    HMODULE module;
+    std::vector<ResourceEntry> entries;
+  } walk{module, {}};
+  ::EnumResourceTypesW(
+      module,
+      [](HMODULE m, LPWSTR type, LONG_PTR typeParam) -> BOOL {
+        ::EnumResourceNamesW(
+            m, type,
+            [](HMODULE m, LPCWSTR type, LPWSTR name, LONG_PTR nameParam) -> BOOL {
+              ::EnumResourceLanguagesW(
+                  m, type, name,
+                  [](HMODULE m, LPCWSTR type, LPCWSTR name, WORD language,
+                     LONG_PTR languageParam) -> BOOL {
+                    auto* walk = reinterpret_cast<Walk*>(languageParam);
+                    HRSRC info = ::FindResourceExW(m, type, name, language);
+                    HGLOBAL loaded = info != nullptr ? ::LoadResource(m, info) : nullptr;
+                    const char* bytes = loaded != nullptr
+                                            ? static_cast<const char*>(::LockResource(loaded))
+                                            : nullptr;
+                    ResourceEntry entry{ResourceId(type), ResourceId(name), language, {}};
+                    if (bytes != nullptr) entry.data.assign(bytes, ::SizeofResource(m, info));
+                    walk->entries.push_back(std::move(entry));
+                    return TRUE;
+                  },
+                  nameParam);
+              return TRUE;
+            },
+            typeParam);
+        return TRUE;
+      },
+      reinterpret_cast<LONG_PTR>(&walk));
+  return walk.entries;
+}
+
+// A copy of the 64-bit program with one text resource changed or left out; empty on
+// failure. The resource set is written anew, because Wine's UpdateResourceW does not
+// delete a single resource.
+std::wstring MakeCopy(const std::wstring& name, const ResourceChange* change) {
+  const std::wstring copy = std::wstring(TEST_SCRATCH_DIR) + L"\\" + name + L".exe";
+  if (!::CopyFileW(PurgeKit64Path().c_str(), copy.c_str(), FALSE)) return {};
+  if (change == nullptr) return copy;
+
+  std::vector<ResourceEntry> entries;
+  {
+    UniqueModule original(
+        ::LoadLibraryExW(PurgeKit64Path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (!original) return {};
+    entries = ReadAllResources(original.get());
+  }
+  bool found = false;
+  for (auto entry = entries.begin(); entry != entries.end();) {
+    if (entry->type.text == L"PROPERTIES" && entry->name.text.empty() &&
+        entry->name.number == change->id) {
+      found = true;
+      if (change->bytes == nullptr) {
+        entry = entries.erase(entry);
+        continue;
+      }
+      entry->data = change->bytes;
+    }
+    ++entry;
+  }
+  if (!found) return {};
+
+  HANDLE update = ::BeginUpdateResourceW(copy.c_str(), TRUE);
+  if (update == nullptr) return {};
+  bool written = true;
+  for (ResourceEntry& entry : entries) {
+    written =
+        written && ::UpdateResourceW(update, entry.type.get(), entry.name.get(), entry.language,
+                                     entry.data.data(), static_cast<DWORD>(entry.data.size()));
+  }
+  if (!::EndUpdateResourceW(update, !written) || !written) return {};
+  return copy;
+}
+
+// The lines of one run's process, with the logging level raised to 5 so that the
+// counts of loaded values show.
+std::vector<LogLine> RunAndReadLog(const std::wstring& exe, RunResult& result) {
+  ScopedLogRoot root;
+  ScopedRegValue level(HKEY_LOCAL_MACHINE, LoggingKey(), L"LogLevel");
+  EXPECT_TRUE(level.SetDword(5));
+  RunOptions options;
+  options.timeoutMs = 30000;
+  const LoggedRun run = RunForLog(exe, kArguments, options);
+  result = run.result;
+  return LinesOfProcess(ReadLogLines(root.Directory()), run.processId);
+}
+
+// The tag of the first line whose text begins with the given text; empty when none does.
+std::string TagOf(const std::vector<LogLine>& lines, const std::string& start) {
+  for (const LogLine& line : lines) {
+    if (line.text.rfind(start, 0) == 0) return line.tag;
+  }
+  return {};
+}
+
+std::string Dump(const std::vector<LogLine>& lines) {
+  std::string text;
+  for (const LogLine& line : lines) text += line.raw + "\n";
+  return text;
+}
+
+TEST(TextResourcesRun, IntactTextsAreLoadedAndTheRunGoesOn) {
+  const std::wstring copy = MakeCopy(L"texts-unchanged", nullptr);
+  ASSERT_FALSE(copy.empty());
+  RunResult original;
+  const auto originalLines = RunAndReadLog(PurgeKit64Path(), original);
+  RunResult result;
+  const auto lines = RunAndReadLog(copy, result);
+  ASSERT_TRUE(original.started);
+  ASSERT_TRUE(result.started);
+  EXPECT_EQ(result.exitCode, original.exitCode);
+
+  // 21 texts in each of 32 languages; one address per language and the two notices.
+  EXPECT_EQ(TagOf(lines, "Settings::LoadResource: Loading resource id 101 (size "), " D")
+      << Dump(lines);
+  EXPECT_EQ(TagOf(lines, "Settings::LoadFromString: Loaded 672 values"), " D") << Dump(lines);
+  EXPECT_EQ(TagOf(lines, "Settings::LoadResource: Loading resource id 102 (size "), " D");
+  EXPECT_EQ(TagOf(lines, "Settings::LoadFromString: Loaded 34 values"), " D") << Dump(lines);
+  EXPECT_EQ(TagOf(lines, "Run: Failed to load"), "") << Dump(lines);
+  // The run went past the texts to the choice of the user interface.
+  EXPECT_EQ(TagOf(lines, "Run: Window mode is not built yet"), "*F") << Dump(lines);
+}
+
+TEST(TextResourcesRun, UnusableTextsEndWithExitCode1) {
+  // ERROR_RESOURCE_NAME_NOT_FOUND: the type is there, the id is not.
+  const std::string kNotFound = "Settings::LoadResource: Didn't find properties, last error = 1814";
+  const std::string kNoValues = "Settings::LoadFromString: Loaded 0 values";
+  const std::string kNoTexts = "Run: Failed to load localizations";
+  const std::string kNoCustomizations = "Run: Failed to load customizations";
+  struct Case {
+    const char* what;
+    ResourceChange change;
+    std::string cause;  // empty: no line of its own
+    std::string failure;
+  };
+  const Case cases[] = {
+      {"localizations missing", {101, nullptr}, kNotFound, kNoTexts},
+      {"customizations missing", {102, nullptr}, kNotFound, kNoCustomizations},
+      {"localizations without a single value",
+       {101, "en:Title\r\nde:Next\r\n\r\n"},
+       kNoValues,
+       kNoTexts},
+      {"customizations without a single value", {102, "\r\n\r\n"}, kNoValues, kNoCustomizations},
+      {"localizations not UTF-8", {101, "en:Title=\xC3\x28\r\nen:Next=Next\r\n"}, "", kNoTexts},
+      {"customizations not UTF-8", {102, "en:UrlEULT=\xFF\r\n"}, "", kNoCustomizations},
+  };
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::wstring copy = MakeCopy(L"texts-broken-" + std::to_wstring(index++), &c.change);
+    ASSERT_FALSE(copy.empty());
+    RunResult result;
+    const auto lines = RunAndReadLog(copy, result);
+    ASSERT_TRUE(result.started);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 1u);
+    if (!c.cause.empty()) {
+      EXPECT_EQ(TagOf(lines, c.cause), c.cause == kNotFound ? ".W" : " D") << Dump(lines);
+    }
+    EXPECT_EQ(TagOf(lines, c.failure), "*F") << Dump(lines);
+    // The run ends at the first failure.
+    if (c.failure == kNoTexts) {
+      EXPECT_EQ(TagOf(lines, "Settings::LoadResource: Loading resource id 102"), "");
+    }
+    EXPECT_EQ(TagOf(lines, "wWinMain: Exiting with code: 1"), " I") << Dump(lines);
+  }
+}
+
+}  // namespace
