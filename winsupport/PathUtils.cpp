@@ -1,5 +1,32 @@
 #include "PathUtils.h"
 
+#include <cstdarg>
+#include <cstring>
+#include <cwchar>
+
+#include "UniqueAny.h"
+#include "Win32Registry.h"
+
+namespace KvPath {
+
+// The registry reader of the pending-operation test: HKEY_LOCAL_MACHINE, default view.
+class Win32RegistryForPath : public Win32Registry {
+ public:
+  ~Win32RegistryForPath() override = default;
+};
+
+}  // namespace KvPath
+
+namespace {
+
+constexpr wchar_t kSessionManagerKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr wchar_t kPendingOperationsValue[] = L"PendingFileRenameOperations";
+// Every path in the pending operations starts with a prefix such as \??\.
+constexpr size_t kPendingPrefixLength = 4;
+constexpr size_t kMaxTempDirectoryAttempts = 10000;
+
+}  // namespace
+
 std::wstring RemoveTrailingBackslash(const std::wstring& path) {
   if (!path.empty() && path.back() == L'\\') return path.substr(0, path.size() - 1);
   return path;
@@ -12,4 +39,144 @@ std::wstring CombinePath(const std::wstring& first, const std::wstring& second) 
   if (result.back() != L'\\') result.push_back(L'\\');
   result += second;
   return result;
+}
+
+bool SplitPath(const std::wstring& path, std::wstring& directory, std::wstring& name) {
+  const std::wstring copy = RemoveTrailingBackslash(path);
+  if (copy.empty()) return false;
+  const size_t slash = copy.rfind(L'\\');
+  if (slash == std::wstring::npos) {
+    directory.clear();
+    name = copy;
+    return true;
+  }
+  if (slash == 0 || slash == copy.size() - 1) return false;
+  directory = copy.substr(0, slash);
+  name = copy.substr(slash + 1);
+  return true;
+}
+
+bool PathExists(const std::wstring& path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirectory(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsFile(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool CreateDirectoryRecursive(const std::wstring& path, SECURITY_ATTRIBUTES* attributes) {
+  if (path.empty()) return true;
+  if (IsDirectory(path)) return true;
+  std::wstring directory;
+  std::wstring name;
+  if (!SplitPath(path, directory, name)) return false;
+  if (!CreateDirectoryRecursive(directory, attributes)) return false;
+  return ::CreateDirectoryW(path.c_str(), attributes) != FALSE;
+}
+
+int FormatWide(wchar_t* buffer, size_t size, size_t count, const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int written = ::_vsnwprintf_s(buffer, size, count, format, args);
+  va_end(args);
+  return written;
+}
+
+std::wstring CreateUniqueTempDirectory(const std::wstring& parent,
+                                       SECURITY_ATTRIBUTES* attributes) {
+  if (parent.empty()) return {};
+  for (size_t attempt = 0; attempt < kMaxTempDirectoryAttempts; ++attempt) {
+    wchar_t name[128] = {};
+    const unsigned long tick = ::GetTickCount();
+    FormatWide(name, 128, _TRUNCATE, L"kv%lu%Iu.tmp", tick, attempt);
+    const std::wstring path = CombinePath(parent, name);
+    if (::CreateDirectoryW(path.c_str(), attributes)) return path;
+    if (::GetLastError() != ERROR_ALREADY_EXISTS) return {};
+  }
+  return {};
+}
+
+bool DeleteFileOrSchedule(const std::wstring& path, DWORD attributes, bool allowDelayed) {
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    const DWORD writable = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    ::SetFileAttributesW(path.c_str(), writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL);
+  }
+  if (::DeleteFileW(path.c_str())) return true;
+  if (!allowDelayed) return false;
+  return ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+}
+
+bool DeleteDirectoryTree(const std::wstring& path, bool allowDelayed) {
+  if (path.empty()) return false;
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return false;
+  }
+
+  bool childrenRemoved = true;
+  // A reparse point is removed as a link; what it points to is never entered.
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    WIN32_FIND_DATAW entry{};
+    UniqueFindHandle find(::FindFirstFileW(CombinePath(path, L"*").c_str(), &entry));
+    if (!find) return false;
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring child = CombinePath(path, name);
+      const bool removed = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                               ? DeleteDirectoryTree(child, allowDelayed)
+                               : DeleteFileOrSchedule(child, entry.dwFileAttributes, allowDelayed);
+      childrenRemoved = childrenRemoved && removed;
+    } while (::FindNextFileW(find.get(), &entry));
+  }
+
+  bool removed = ::RemoveDirectoryW(path.c_str()) != FALSE;
+  if (!removed && allowDelayed) {
+    removed = ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+  }
+  return removed && childrenRemoved;
+}
+
+bool MatchPendingFileOperation(const wchar_t* units, size_t count, const std::wstring& path,
+                               const StringList& exclusions) {
+  if (path.empty() || units == nullptr) return false;
+  size_t start = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (units[i] != L'\0') continue;
+    const size_t length = i - start;
+    if (length >= path.size() + kPendingPrefixLength) {
+      const std::wstring rest(units + start + kPendingPrefixLength, length - kPendingPrefixLength);
+      if (StartsWith(rest, path, true)) {
+        bool excluded = false;
+        for (const auto& exclusion : exclusions) {
+          if (StartsWith(rest, exclusion, true)) {
+            excluded = true;
+            break;
+          }
+        }
+        if (!excluded) return true;
+      }
+    }
+    start = i + 1;
+  }
+  return false;
+}
+
+bool HasPendingFileOperation(const std::wstring& path, const StringList& exclusions) {
+  if (path.empty()) return false;
+  KvPath::Win32RegistryForPath registry;
+  ByteList bytes;
+  if (!registry.GetMultiStringRaw(kSessionManagerKey, kPendingOperationsValue, bytes) ||
+      bytes.empty()) {
+    return false;
+  }
+  std::wstring units(bytes.size() / sizeof(wchar_t), L'\0');
+  std::memcpy(units.data(), bytes.data(), units.size() * sizeof(wchar_t));
+  return MatchPendingFileOperation(units.data(), units.size(), path, exclusions);
 }

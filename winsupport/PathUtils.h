@@ -1,9 +1,62 @@
 #pragma once
 
+#include <windows.h>
+
+#include <cstddef>
 #include <string>
 
-// Paths are wide strings whose only separator is the backslash.
+#include "StringUtils.h"
+
+// Paths are wide strings whose only separator is the backslash. None of these functions
+// logs or throws; each reports failure through its result and leaves the last-error code
+// as the failing Windows call set it.
 
 std::wstring RemoveTrailingBackslash(const std::wstring& path);
 // Joins two parts with exactly one backslash between them, unless one part is empty.
 std::wstring CombinePath(const std::wstring& first, const std::wstring& second);
+// Splits at the last backslash after dropping one trailing backslash: C:\dir\file gives
+// C:\dir and file, C:\dir\ gives C: and dir, a bare name gives an empty directory part.
+// An empty path, a path starting with its only backslash (\file) or one ending in two
+// backslashes fail; the outputs are written only on success.
+bool SplitPath(const std::wstring& path, std::wstring& directory, std::wstring& name);
+
+// The path names anything at all.
+bool PathExists(const std::wstring& path);
+// The path exists and is a directory (a reparse point to a directory counts).
+bool IsDirectory(const std::wstring& path);
+// The path exists and is not a directory.
+bool IsFile(const std::wstring& path);
+
+// Creates the directory and every missing parent, each with the given attributes (or
+// default security for null). True for an empty path or an existing directory.
+bool CreateDirectoryRecursive(const std::wstring& path, SECURITY_ATTRIBUTES* attributes);
+
+// Creates a new directory "kv<tick count><attempt>.tmp" under the parent with the given
+// attributes and returns its full path; empty when the parent is empty, after an error
+// other than "already exists", or after 10000 collisions.
+std::wstring CreateUniqueTempDirectory(const std::wstring& parent, SECURITY_ATTRIBUTES* attributes);
+
+// Deletes a file (clearing its read-only bit first when the given attributes hold it);
+// when that fails and allowDelayed is set, schedules the deletion for the next restart
+// and reports the scheduling's result.
+bool DeleteFileOrSchedule(const std::wstring& path, DWORD attributes, bool allowDelayed);
+
+// Removes a directory with everything in it. Every entry is attempted; what can't go
+// now is scheduled for the next restart when allowDelayed is set. A reparse point is
+// removed as a link and never entered. True when every entry and the directory itself
+// went (or were scheduled). A path that is no directory fails and removes nothing.
+bool DeleteDirectoryTree(const std::wstring& path, bool allowDelayed);
+
+// Whether the system holds a pending rename or delete operation (PendingFileRenameOperations)
+// for a path starting with the given one (ignoring case), unless one of the exclusions
+// is a prefix of that path too.
+bool HasPendingFileOperation(const std::wstring& path, const StringList& exclusions);
+// The same test on a multi-string of `count` UTF-16 units. Each entry carries four
+// characters (\??\ or similar) ahead of the path; a last entry without its NUL inside
+// `count` is not examined.
+bool MatchPendingFileOperation(const wchar_t* units, size_t count, const std::wstring& path,
+                               const StringList& exclusions);
+
+// The C runtime's secure wide formatting with truncation (count may be _TRUNCATE):
+// characters written, or -1 (also when the text was cut).
+int FormatWide(wchar_t* buffer, size_t size, size_t count, const wchar_t* format, ...);

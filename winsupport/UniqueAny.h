@@ -89,6 +89,12 @@ struct FindFileTraits {
   static void close(HANDLE h) noexcept { ::FindClose(h); }
 };
 
+struct SidTraits {
+  using type = PSID;
+  static constexpr PSID empty() noexcept { return nullptr; }
+  static void close(PSID sid) noexcept { ::FreeSid(sid); }
+};
+
 // Handles whose failure value is NULL: processes, threads, events, mutexes, tokens,
 // file mappings.
 using UniqueHandle = UniqueAny<NullHandleTraits>;
@@ -98,3 +104,5 @@ using UniqueHKey = UniqueAny<RegKeyTraits>;
 using UniqueModule = UniqueAny<ModuleTraits>;
 using UniqueLocal = UniqueAny<LocalMemoryTraits>;
 using UniqueFindHandle = UniqueAny<FindFileTraits>;
+// SIDs made by AllocateAndInitializeSid.
+using UniqueSid = UniqueAny<SidTraits>;

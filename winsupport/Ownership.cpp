@@ -1,0 +1,111 @@
+#include "Ownership.h"
+
+#include "KvPrivilege.h"
+#include "UniqueAny.h"
+
+namespace {
+
+constexpr wchar_t kTakeOwnershipPrivilege[] = L"SeTakeOwnershipPrivilege";
+
+// The DACL of the record's descriptor, or the error code to answer.
+DWORD DaclOfRecord(const SECURITY_ATTRIBUTES* record, PACL& dacl) {
+  if (record == nullptr || record->lpSecurityDescriptor == nullptr) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  ::SetLastError(ERROR_SUCCESS);
+  if (!::GetSecurityDescriptorDacl(record->lpSecurityDescriptor, &present, &dacl, &defaulted) ||
+      !present) {
+    const DWORD error = ::GetLastError();
+    return error != ERROR_SUCCESS ? error : ERROR_INVALID_PARAMETER;
+  }
+  return ERROR_SUCCESS;
+}
+
+struct HivePrefix {
+  HKEY hive;
+  const wchar_t* prefix;
+};
+
+const HivePrefix kHivePrefixes[] = {
+    {HKEY_LOCAL_MACHINE, L"MACHINE\\"},
+    {HKEY_CLASSES_ROOT, L"CLASSES_ROOT\\"},
+    {HKEY_USERS, L"USERS\\"},
+    {HKEY_CURRENT_USER, L"CURRENT_USER\\"},
+    {nullptr, nullptr},
+};
+
+// The 32-bit view through the key itself: the named form of the security API has no
+// dependable way to reach that view everywhere (Wine accepts SE_REGISTRY_WOW64_32KEY
+// and changes nothing), while opening the key in the view and setting its security
+// does the same work on every system.
+DWORD SetKeyOwnerAndDaclIn32BitView(HKEY hive, const std::wstring& keyPath, PSID owner, PACL dacl) {
+  SECURITY_DESCRIPTOR descriptor{};
+  if (!::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+      !::SetSecurityDescriptorOwner(&descriptor, owner, FALSE) ||
+      !::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE) ||
+      !::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+    return ::GetLastError();
+  }
+  KvPrivilege takeOwnership(kTakeOwnershipPrivilege);
+  UniqueHKey key;
+  LONG result = ::RegOpenKeyExW(hive, keyPath.c_str(), 0, WRITE_OWNER | WRITE_DAC | KEY_WOW64_32KEY,
+                                key.put());
+  if (result != ERROR_SUCCESS) return static_cast<DWORD>(result);
+  result = ::RegSetKeySecurity(key.get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                               &descriptor);
+  return static_cast<DWORD>(result);
+}
+
+}  // namespace
+
+PSID CreateAdministratorsSid() {
+  SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+  PSID sid = nullptr;
+  if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &sid)) {
+    return nullptr;
+  }
+  return sid;
+}
+
+DWORD SetNamedObjectOwnerAndDacl(const std::wstring& objectName, SE_OBJECT_TYPE objectType,
+                                 PSID owner, PACL dacl, SECURITY_INFORMATION bits) {
+  if (owner == nullptr) return ERROR_INVALID_PARAMETER;
+  KvPrivilege takeOwnership(kTakeOwnershipPrivilege);
+  std::wstring name = objectName;
+  return ::SetNamedSecurityInfoW(name.data(), objectType, bits | OWNER_SECURITY_INFORMATION, owner,
+                                 nullptr, dacl, nullptr);
+}
+
+DWORD SetFileOwnerAndDacl(const std::wstring& path, PSID owner, const SECURITY_ATTRIBUTES* record) {
+  PACL dacl = nullptr;
+  const DWORD error = DaclOfRecord(record, dacl);
+  if (error != ERROR_SUCCESS) return error;
+  return SetNamedObjectOwnerAndDacl(
+      path, SE_FILE_OBJECT, owner, dacl,
+      DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION);
+}
+
+std::wstring RegistryKeyObjectName(HKEY hive, const std::wstring& keyPath) {
+  for (const HivePrefix* entry = kHivePrefixes; entry->prefix != nullptr; ++entry) {
+    if (entry->hive == hive) return entry->prefix + keyPath;
+  }
+  return keyPath;
+}
+
+DWORD SetRegistryKeyOwnerAndDacl(HKEY hive, const std::wstring& keyPath, PSID owner,
+                                 const SECURITY_ATTRIBUTES* record, bool view32) {
+  PACL dacl = nullptr;
+  const DWORD error = DaclOfRecord(record, dacl);
+  if (error != ERROR_SUCCESS) return error;
+  if (owner == nullptr) return ERROR_INVALID_PARAMETER;
+  if (view32) return SetKeyOwnerAndDaclIn32BitView(hive, keyPath, owner, dacl);
+  KvPrivilege takeOwnership(kTakeOwnershipPrivilege);
+  std::wstring name = RegistryKeyObjectName(hive, keyPath);
+  return ::SetNamedSecurityInfoW(
+      name.data(), SE_REGISTRY_KEY,
+      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+      owner, nullptr, dacl, nullptr);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <aclapi.h>
+#include <windows.h>
+
+#include <string>
+
+// Taking ownership of files, directories and registry keys for the Administrators group
+// together with a new protected DACL, for removals that were denied. Each operation
+// returns a Windows error code (0 = success); none logs. The DACL is read from a record
+// built by SecurityAttributes (a null record, a missing owner or a descriptor without a
+// DACL answer ERROR_INVALID_PARAMETER).
+
+// S-1-5-32-544, or null; the caller frees it with FreeSid (or holds it in a UniqueSid).
+PSID CreateAdministratorsSid();
+
+DWORD SetFileOwnerAndDacl(const std::wstring& path, PSID owner, const SECURITY_ATTRIBUTES* record);
+
+// SetNamedSecurityInfoW with the owner added to the given bits, under the
+// take-ownership privilege.
+DWORD SetNamedObjectOwnerAndDacl(const std::wstring& objectName, SE_OBJECT_TYPE objectType,
+                                 PSID owner, PACL dacl, SECURITY_INFORMATION bits);
+
+// The key is addressed in the 32-bit registry view when view32 is set, else in the
+// default view.
+DWORD SetRegistryKeyOwnerAndDacl(HKEY hive, const std::wstring& keyPath, PSID owner,
+                                 const SECURITY_ATTRIBUTES* record, bool view32);
+
+// The security API's name of a key: "MACHINE\", "CLASSES_ROOT\", "USERS\" or
+// "CURRENT_USER\" ahead of the path; other hives get no prefix.
+std::wstring RegistryKeyObjectName(HKEY hive, const std::wstring& keyPath);
