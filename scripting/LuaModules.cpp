@@ -1,0 +1,19 @@
+#include "LuaModules.h"
+
+void RegisterLuaModules(lua_State* state) {
+  // Scripts see the tables in this order: Reg, Msi, Log, FileSystem, Process, Service,
+  // Win32Driver, Atom, Path, Meta, System. Each module not yet listed joins in its place.
+  RegisterLogModule(state);
+  RegisterMetaModule(state);
+}
+
+void RegisterModuleTable(lua_State* state, const char* name, const luaL_Reg* functions) {
+  lua_newtable(state);
+  luaL_setfuncs(state, functions, 0);
+  lua_setglobal(state, name);
+}
+
+void RegisterIntegerConstant(lua_State* state, const char* name, lua_Integer value) {
+  lua_pushinteger(state, value);
+  lua_setglobal(state, name);
+}
