@@ -1,14 +1,58 @@
 #include "Run.h"
 
+#include <memory>
+
 #include "BuildInfo.h"
+#include "CmdLineManager.h"
+#include "Console.h"
 #include "ExitCode.h"
+#include "GuiSilent.h"
+#include "KvOptionParser.h"
+#include "LanguageSelect.h"
 #include "Log.h"
+#include "PathUtils.h"
+#include "Settings.h"
 #include "SystemDlls.h"
+#include "UiTool.h"
 #include "UniqueAny.h"
 
 using namespace KvTzkLogging;
 
-int Run(HINSTANCE /*instance*/) {
+namespace {
+
+// Runs everything between the texts and the end: the manager, the run objects and the
+// removal of the work directory. Returns the exit code.
+int RunWithStopEvent(HANDLE stopEvent) {
+  std::unique_ptr<IGuiManager> gui;
+  if (KvOptionParser::Instance().IsSpecified(L"silent")) {
+    LogFuncW(LogInfo, "Run", L"SILENT parameter provided. Running without GUI.");
+    gui = std::make_unique<GuiSilent>();
+  } else {
+    // The wizard window does not exist in this build.
+    LogFuncW(LogFatal, "Run", L"Window mode is not built yet; use --silent");
+    return ExitError;
+  }
+
+  CmdLineManager cmdLine;
+  LanguageSelect languageSelect;
+  int code = ExitSuccess;
+  {
+    UiTool tool(gui.get(), &cmdLine, &languageSelect, stopEvent);
+    gui->Start();
+    code = tool.Run();
+    gui->Stop();
+    tool.CleanUp();
+  }
+  gui.reset();
+  return code;
+}
+
+}  // namespace
+
+int Run(HINSTANCE instance) {
+  // The parser exists before anything else of the run.
+  KvOptionParser::Instance();
+
   UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, BuildInfo::kSingleInstanceMutex));
   if (::GetLastError() == ERROR_ALREADY_EXISTS) {
     LogFuncW(LogInfo, "Run", L"Another instance is already running");
@@ -21,5 +65,22 @@ int Run(HINSTANCE /*instance*/) {
   LoadSystemDll(L"UxTheme.dll");
   LoadSystemDll(L"WindowsCodecs.dll");
 
-  return ExitSuccess;
+  if (!UiTool::ParseCommandLine(::GetCommandLineW())) {
+    PrintToConsole(L"Use --help|-h option to view available parameters");
+    return ExitError;
+  }
+  if (!Settings::Instance().Load(Localizations, instance, 101)) {
+    LogFuncW(LogFatal, "Run", L"Failed to load localizations");
+    return ExitError;
+  }
+  if (!Settings::Instance().Load(Customizations, instance, 102)) {
+    LogFuncW(LogFatal, "Run", L"Failed to load customizations");
+    return ExitError;
+  }
+  UniqueHandle stopEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!stopEvent || stopEvent.get() == INVALID_HANDLE_VALUE) {
+    LogFuncW(LogFatal, "Run", L"Failed to create stop event");
+    return ExitError;
+  }
+  return RunWithStopEvent(stopEvent.get());
 }

@@ -163,7 +163,8 @@ TEST(TextResourcesRun, IntactTextsAreLoadedAndTheRunGoesOn) {
   EXPECT_EQ(TagOf(lines, "Settings::LoadFromString: Loaded 34 values"), " D") << Dump(lines);
   EXPECT_EQ(TagOf(lines, "Run: Failed to load"), "") << Dump(lines);
   // The run went past the texts to the choice of the user interface.
-  EXPECT_EQ(TagOf(lines, "Run: Window mode is not built yet"), "*F") << Dump(lines);
+  EXPECT_EQ(TagOf(lines, "Run: SILENT parameter provided. Running without GUI."), " I")
+      << Dump(lines);
 }
 
 TEST(TextResourcesRun, UnusableTextsEndWithExitCode1) {

@@ -1,38 +1,148 @@
 #include "ProgramRunner.h"
 
+#include <thread>
+#include <vector>
+
 #include "UniqueAny.h"
+
+namespace {
+
+std::string ReadAll(HANDLE handle) {
+  std::string all;
+  char buffer[4096];
+  DWORD got = 0;
+  while (::ReadFile(handle, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+    all.append(buffer, got);
+  }
+  return all;
+}
+
+// This process's environment with the extra variables appended, as a Unicode block.
+std::vector<wchar_t> EnvironmentBlock(const RunOptions& options) {
+  std::vector<wchar_t> block;
+  const wchar_t* current = ::GetEnvironmentStringsW();
+  for (const wchar_t* p = current; *p != L'\0'; p += wcslen(p) + 1) {
+    block.insert(block.end(), p, p + wcslen(p) + 1);
+  }
+  ::FreeEnvironmentStringsW(const_cast<wchar_t*>(current));
+  for (const auto& variable : options.extraEnvironment) {
+    if (!variable.empty())
+      block.insert(block.end(), variable.c_str(), variable.c_str() + variable.size() + 1);
+  }
+  block.push_back(L'\0');
+  return block;
+}
+
+UniqueHandle TokenWithoutAdministrators() {
+  UniqueHandle token;
+  if (!::OpenProcessToken(::GetCurrentProcess(),
+                          TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY, token.put())) {
+    return {};
+  }
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID admins = nullptr;
+  if (!::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
+                                  0, 0, 0, 0, 0, &admins)) {
+    return {};
+  }
+  SID_AND_ATTRIBUTES deny{admins, 0};
+  UniqueHandle restricted;
+  const BOOL made =
+      ::CreateRestrictedToken(token.get(), 0, 1, &deny, 0, nullptr, 0, nullptr, restricted.put());
+  ::FreeSid(admins);
+  if (!made) return {};
+  return restricted;
+}
+
+}  // namespace
 
 RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
                      const RunOptions& options) {
   RunResult result;
   std::wstring commandLine = L"\"" + exe + L"\"";
   if (!arguments.empty()) commandLine += L" " + arguments;
+
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  UniqueHandle readPipe;
+  UniqueHandle writePipe;
+  UniqueFileHandle outputFile;
+  std::wstring outputPath;
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
-  const DWORD flags = options.onSuspended ? CREATE_SUSPENDED : 0;
-  if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr,
-                        nullptr, &startup, &info)) {
-    return result;
+  if (options.capture == OutputCapture::Pipe) {
+    if (!::CreatePipe(readPipe.put(), writePipe.put(), &inheritable, 0)) return result;
+    ::SetHandleInformation(readPipe.get(), HANDLE_FLAG_INHERIT, 0);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writePipe.get();
+    startup.hStdError = writePipe.get();
+    startup.hStdInput = nullptr;
+  } else if (options.capture == OutputCapture::File) {
+    outputPath = MakeScratchDirectory(L"stdout") + L"\\out.txt";
+    outputFile.reset(::CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                                   CREATE_ALWAYS, 0, nullptr));
+    if (!outputFile) return result;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = outputFile.get();
+    startup.hStdError = outputFile.get();
   }
+
+  std::vector<wchar_t> environment = EnvironmentBlock(options);
+  const DWORD flags = CREATE_UNICODE_ENVIRONMENT | (options.onSuspended ? CREATE_SUSPENDED : 0);
+  const BOOL inherit = options.capture != OutputCapture::None;
+  PROCESS_INFORMATION info{};
+  BOOL created = FALSE;
+  if (options.withoutAdministrators) {
+    UniqueHandle token = TokenWithoutAdministrators();
+    if (!token) return result;
+    created = ::CreateProcessAsUserW(token.get(), exe.c_str(), commandLine.data(), nullptr, nullptr,
+                                     inherit, flags, environment.data(), nullptr, &startup, &info);
+  } else {
+    created = ::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, inherit, flags,
+                               environment.data(), nullptr, &startup, &info);
+  }
+  if (!created) return result;
   UniqueHandle process(info.hProcess);
   UniqueHandle thread(info.hThread);
   result.started = true;
-  if (options.onSuspended) {
-    options.onSuspended(process.get(), options.context);
-    ::ResumeThread(thread.get());
+
+  // Read the pipe while the child runs, so that a large output can't block it.
+  std::thread reader;
+  if (options.capture == OutputCapture::Pipe) {
+    writePipe.reset();
+    reader = std::thread([&] { result.output = ReadAll(readPipe.get()); });
   }
+  if (options.onSuspended) options.onSuspended(process.get(), options.context);
+  if (options.onSuspended) ::ResumeThread(thread.get());
   if (::WaitForSingleObject(process.get(), options.timeoutMs) != WAIT_OBJECT_0) {
     result.timedOut = true;
     ::TerminateProcess(process.get(), 255);
     ::WaitForSingleObject(process.get(), 5000);
   }
   ::GetExitCodeProcess(process.get(), &result.exitCode);
+  if (reader.joinable()) reader.join();
+  if (options.capture == OutputCapture::File) {
+    outputFile.reset();
+    UniqueFileHandle input(::CreateFileW(outputPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+    if (input) result.output = ReadAll(input.get());
+  }
   return result;
 }
 
 std::wstring PurgeKit64Path() { return PURGEKIT64_EXE; }
 std::wstring PurgeKit32Path() { return PURGEKIT32_EXE; }
+std::wstring FixturePath(const std::wstring& relative) {
+  return std::wstring(TEST_FIXTURES_DIR) + L"\\" + relative;
+}
+
+std::wstring MakeScratchDirectory(const std::wstring& hint) {
+  static LONG counter = 0;
+  const std::wstring path = std::wstring(TEST_SCRATCH_DIR) + L"\\" + hint + L"-" +
+                            std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(::InterlockedIncrement(&counter));
+  ::CreateDirectoryW(path.c_str(), nullptr);
+  return path;
+}
 
 const char* const kNoWine32Reason =
     "32-bit Wine is not installed here, so a 32-bit program can't run (Wine would report "
