@@ -8,11 +8,11 @@
 
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Log.h"
 #include "LogConfiguration.h"
+#include "NumberedLines.h"
 
 using namespace KvTzkLogging;
 
@@ -33,17 +33,8 @@ double Seconds() {
 }
 
 double WriteLines(int threads, int linesPerThread) {
-  const std::wstring padding(40, L'.');
   const double start = Seconds();
-  std::vector<std::thread> workers;
-  for (int t = 0; t < threads; ++t) {
-    workers.emplace_back([t, linesPerThread, &padding] {
-      for (int i = 0; i < linesPerThread; ++i) {
-        LogFuncW(LogInfo, "LogBench::Thread", L"thread %d line %d %s end", t, i, padding.c_str());
-      }
-    });
-  }
-  for (auto& worker : workers) worker.join();
+  WriteNumberedLines("LogBench::Thread", threads, linesPerThread);
   return threads * linesPerThread / (Seconds() - start);
 }
 

@@ -13,10 +13,9 @@
 
 #include <cwchar>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "Log.h"
+#include "NumberedLines.h"
 
 using namespace KvTzkLogging;
 
@@ -39,16 +38,7 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
 
-  const std::wstring padding(40, L'.');
-  std::vector<std::thread> workers;
-  for (int t = 0; t < threads; ++t) {
-    workers.emplace_back([t, lines, &padding] {
-      for (int i = 0; i < lines; ++i) {
-        LogFuncW(LogInfo, "LogWriter::Thread", L"thread %d line %d %s end", t, i, padding.c_str());
-      }
-    });
-  }
-  for (auto& worker : workers) worker.join();
+  WriteNumberedLines("LogWriter::Thread", threads, lines);
   End();
   return 0;
 }

@@ -16,6 +16,8 @@
 #include "LogReader.h"
 #include "LogRegistry.h"
 #include "ProgramRunner.h"
+#include "ScratchFolder.h"
+#include "TestFiles.h"
 #include "UniqueAny.h"
 
 namespace {
@@ -30,12 +32,6 @@ std::vector<std::string> Texts(const std::vector<LogLine>& lines) {
   std::vector<std::string> texts;
   for (const auto& line : lines) texts.push_back(line.tag + ": " + line.text);
   return texts;
-}
-
-std::string Dump(const std::vector<LogLine>& lines) {
-  std::string all;
-  for (const auto& line : lines) all += line.raw + "\n";
-  return all;
 }
 
 LoggedRun Run64() {
@@ -102,7 +98,7 @@ TEST(LogFileLocation, WithoutRootPathTheLogIsInProgramData) {
 // Started with a token in which the Administrators group is deny-only.
 TEST(LogFileLocation, AProcessThatIsNotAnAdministratorUsesTheUsersRootPath) {
   ScopedLogRoot machineRoot;
-  const LogScratchFolder userScratch(L"user");
+  const ScratchFolder userScratch;
   const std::wstring& userFolder = userScratch.Path();
   ScopedRegValue userRoot(HKEY_CURRENT_USER, LoggingKey(), L"RootPath");
   ASSERT_TRUE(userRoot.SetString(userFolder));
@@ -130,7 +126,7 @@ TEST(LogFileLocation, RootPathIsTakenLiterallyUpToAZero) {
   };
   DWORD exitWithLog = 0;
   for (const auto& c : cases) {
-    const LogScratchFolder scratch(L"");
+    const ScratchFolder scratch;
     const std::wstring& folder = scratch.Path();
     if (c.makeRoot) {
       ASSERT_TRUE(::CreateDirectoryW((folder + c.logBelow).c_str(), nullptr));

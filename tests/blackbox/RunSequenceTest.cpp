@@ -10,7 +10,9 @@
 #include "LogReader.h"
 #include "LogRegistry.h"
 #include "ProgramRunner.h"
+#include "ScratchFolder.h"
 #include "StringUtils.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -32,20 +34,6 @@ Outcome RunLogged(const std::wstring& arguments, RunOptions options = {}) {
   ScopedLogRoot root;
   const LoggedRun run = RunForLog(PurgeKit64Path(), arguments, options);
   return {run.result, LinesOfProcess(ReadLogLines(root.Directory()), run.processId)};
-}
-
-// Index of the first line containing the text, or -1.
-int IndexOf(const std::vector<LogLine>& lines, const std::string& text) {
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].text.find(text) != std::string::npos) return static_cast<int>(i);
-  }
-  return -1;
-}
-
-std::string Dump(const std::vector<LogLine>& lines) {
-  std::string text;
-  for (const auto& line : lines) text += line.raw + "\n";
-  return text;
 }
 
 TEST(RunSequence, ExitCodesFromTheirCauses) {
@@ -186,15 +174,10 @@ TEST(RunSequence, HelpListsEveryLoadedProductAndLanguageByteForByte) {
 std::set<std::wstring> WorkDirectories() {
   wchar_t temp[MAX_PATH + 1] = {};
   ::GetTempPathW(MAX_PATH + 1, temp);
+  std::wstring folder = temp;
+  if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
   std::set<std::wstring> found;
-  WIN32_FIND_DATAW data;
-  const std::wstring mask = std::wstring(temp) + L"kv*.tmp";
-  HANDLE find = ::FindFirstFileW(mask.c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return found;
-  do {
-    found.insert(std::wstring(temp) + data.cFileName);
-  } while (::FindNextFileW(find, &data));
-  ::FindClose(find);
+  for (const auto& name : FolderEntries(folder, L"kv*.tmp")) found.insert(folder + L"\\" + name);
   return found;
 }
 
@@ -217,14 +200,14 @@ TEST(RunSequence, CreatedWorkDirectoryIsRemovedEvenWhenTheRunFails) {
 }
 
 TEST(RunSequence, ScriptsFolderIsNeverRemoved) {
-  const std::wstring folder = MakeScratchDirectory(L"kept scripts");
+  const ScratchFolder folder(L"kept scripts");
   for (const wchar_t* name : {L"halcyra.lua", L"quarantine.lua", L"logs.lua"}) {
-    ASSERT_TRUE(::CopyFileW((Scripts(L"done") + L"\\" + name).c_str(),
-                            (folder + L"\\" + name).c_str(), FALSE));
+    ASSERT_TRUE(
+        ::CopyFileW((Scripts(L"done") + L"\\" + name).c_str(), (folder / name).c_str(), FALSE));
   }
-  const Outcome outcome = RunLogged(L"--silent --scripts \"" + folder + L"\"");
+  const Outcome outcome = RunLogged(L"--silent --scripts \"" + folder.Path() + L"\"");
   EXPECT_EQ(outcome.result.exitCode, 0u);
-  EXPECT_NE(::GetFileAttributesW((folder + L"\\halcyra.lua").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(::GetFileAttributesW((folder / L"halcyra.lua").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_LT(IndexOf(outcome.lines, "UiTool::CleanUp"), 0);
 }
 

@@ -10,6 +10,7 @@
 #include "ProgramRunner.h"
 #include "ScratchFolder.h"
 #include "StringUtils.h"
+#include "TestFiles.h"
 #include "UniqueAny.h"
 #include "unzip.h"
 #include "zlib.h"
@@ -35,7 +36,7 @@ bool CopyArchive(const std::wstring& program, const std::wstring& target) {
   const void* data = loaded != nullptr ? ::LockResource(loaded) : nullptr;
   const DWORD size = ::SizeofResource(module.get(), info);
   if (data == nullptr) return false;
-  return WriteBytes(target, std::string(static_cast<const char*>(data), size));
+  return WriteFileBytes(target, std::string(static_cast<const char*>(data), size));
 }
 
 bool ListMembers(const std::wstring& zipPath, std::vector<Member>& members) {
@@ -43,7 +44,7 @@ bool ListMembers(const std::wstring& zipPath, std::vector<Member>& members) {
   if (archive == nullptr) {
     // minizip can't open the shortest empty archive, the end record alone.
     std::string bytes;
-    return ReadBytes(zipPath, bytes) && bytes.size() == 22 &&
+    return ReadFileBytes(zipPath, bytes) && bytes.size() == 22 &&
            bytes.compare(0, 4, "PK\x05\x06") == 0 &&
            bytes.find_first_not_of('\0', 4) == std::string::npos;
   }
@@ -66,7 +67,7 @@ bool ListMembers(const std::wstring& zipPath, std::vector<Member>& members) {
 
 // What the build packs for every program: the files below resources/scripts.
 std::vector<std::string> ScriptFiles() {
-  const std::wstring root = std::wstring(TEST_FIXTURES_DIR) + L"\\..\\..\\resources\\scripts";
+  const std::wstring root = FixturePath(L"..\\..\\resources\\scripts");
   std::vector<std::string> names;
   for (const auto& relative : ListTree(root)) {
     if (IsDirectory(root + L"\\" + relative)) continue;
@@ -87,23 +88,25 @@ void ExpectPlainMembers(const std::vector<Member>& members) {
   }
 }
 
-TEST(ScriptArchive, The64BitProgramCarriesTheScripts) {
-  ScratchFolder scratch(L"archive64");
-  ASSERT_TRUE(CopyArchive(PurgeKit64Path(), scratch / L"archive.zip"));
-  std::vector<Member> members;
+// The members of a program's archive, each of which must be a plain file entry.
+void ReadPlainMembers(const std::wstring& program, std::vector<Member>& members) {
+  ScratchFolder scratch(L"archive");
+  ASSERT_TRUE(CopyArchive(program, scratch / L"archive.zip"));
   ASSERT_TRUE(ListMembers(scratch / L"archive.zip", members));
   ExpectPlainMembers(members);
+}
+
+TEST(ScriptArchive, The64BitProgramCarriesTheScripts) {
+  std::vector<Member> members;
+  ASSERT_NO_FATAL_FAILURE(ReadPlainMembers(PurgeKit64Path(), members));
   std::vector<std::string> names;
   for (const auto& member : members) names.push_back(member.name);
   EXPECT_EQ(names, ScriptFiles());
 }
 
 TEST(ScriptArchive, The32BitProgramCarriesTheScriptsAndThe64BitProgram) {
-  ScratchFolder scratch(L"archive32");
-  ASSERT_TRUE(CopyArchive(PurgeKit32Path(), scratch / L"archive.zip"));
   std::vector<Member> members;
-  ASSERT_TRUE(ListMembers(scratch / L"archive.zip", members));
-  ExpectPlainMembers(members);
+  ASSERT_NO_FATAL_FAILURE(ReadPlainMembers(PurgeKit32Path(), members));
 
   std::vector<std::string> names;
   const Member* program = nullptr;
@@ -117,7 +120,7 @@ TEST(ScriptArchive, The32BitProgramCarriesTheScriptsAndThe64BitProgram) {
   EXPECT_EQ(names, ScriptFiles());
   ASSERT_NE(program, nullptr);
   std::string bytes;
-  ASSERT_TRUE(ReadBytes(PurgeKit64Path(), bytes));
+  ASSERT_TRUE(ReadFileBytes(PurgeKit64Path(), bytes));
   EXPECT_EQ(program->size, bytes.size());
   EXPECT_EQ(program->crc, crc32(0, reinterpret_cast<const Bytef*>(bytes.data()),
                                 static_cast<uInt>(bytes.size())));

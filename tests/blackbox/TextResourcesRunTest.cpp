@@ -9,6 +9,7 @@
 #include "LogReader.h"
 #include "LogRegistry.h"
 #include "ProgramRunner.h"
+#include "ScratchFolder.h"
 #include "UniqueAny.h"
 
 namespace {
@@ -75,11 +76,10 @@ std::vector<ResourceEntry> ReadAllResources(HMODULE module) {
   return walk.entries;
 }
 
-// A copy of the 64-bit program with one text resource changed or left out; empty on
-// failure. The resource set is written anew, because Wine's UpdateResourceW does not
+// A copy of the 64-bit program at `copy` with one text resource changed or left out; empty
+// on failure. The resource set is written anew, because Wine's UpdateResourceW does not
 // delete a single resource.
-std::wstring MakeCopy(const std::wstring& name, const ResourceChange* change) {
-  const std::wstring copy = std::wstring(TEST_SCRATCH_DIR) + L"\\" + name + L".exe";
+std::wstring MakeCopy(const std::wstring& copy, const ResourceChange* change) {
   if (!::CopyFileW(PurgeKit64Path().c_str(), copy.c_str(), FALSE)) return {};
   if (change == nullptr) return copy;
 
@@ -138,14 +138,9 @@ std::string TagOf(const std::vector<LogLine>& lines, const std::string& start) {
   return {};
 }
 
-std::string Dump(const std::vector<LogLine>& lines) {
-  std::string text;
-  for (const LogLine& line : lines) text += line.raw + "\n";
-  return text;
-}
-
 TEST(TextResourcesRun, IntactTextsAreLoadedAndTheRunGoesOn) {
-  const std::wstring copy = MakeCopy(L"texts-unchanged", nullptr);
+  const ScratchFolder scratch(L"texts");
+  const std::wstring copy = MakeCopy(scratch / L"texts-unchanged.exe", nullptr);
   ASSERT_FALSE(copy.empty());
   RunResult original;
   const auto originalLines = RunAndReadLog(PurgeKit64Path(), original);
@@ -190,10 +185,12 @@ TEST(TextResourcesRun, UnusableTextsEndWithExitCode1) {
       {"localizations not UTF-8", {101, "en:Title=\xC3\x28\r\nen:Next=Next\r\n"}, "", kNoTexts},
       {"customizations not UTF-8", {102, "en:UrlEULT=\xFF\r\n"}, "", kNoCustomizations},
   };
+  const ScratchFolder scratch(L"texts");
   int index = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::wstring copy = MakeCopy(L"texts-broken-" + std::to_wstring(index++), &c.change);
+    const std::wstring copy =
+        MakeCopy(scratch / (L"texts-broken-" + std::to_wstring(index++) + L".exe"), &c.change);
     ASSERT_FALSE(copy.empty());
     RunResult result;
     const auto lines = RunAndReadLog(copy, result);

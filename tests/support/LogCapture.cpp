@@ -7,23 +7,14 @@
 
 #include "Log.h"
 #include "LogConfiguration.h"
-#include "UniqueAny.h"
+#include "TestFiles.h"
 
 namespace {
 
 constexpr wchar_t kDirectory[] = L"PurgeKitTests";
 
 std::string ReadFileFrom(const std::wstring& path, size_t offset) {
-  UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file) return {};
-  std::string all;
-  char buffer[65536];
-  DWORD got = 0;
-  while (::ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-    all.append(buffer, got);
-  }
+  const std::string all = ReadFileBytes(path);
   return offset < all.size() ? all.substr(offset) : std::string();
 }
 

@@ -2,36 +2,7 @@
 
 #include <regex>
 
-#include "UniqueAny.h"
-
-std::string ReadFileBytes(const std::wstring& path) {
-  const UniqueFileHandle file(::CreateFileW(
-      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return {};
-  std::string bytes;
-  char buffer[65536];
-  DWORD read = 0;
-  while (::ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-    bytes.append(buffer, read);
-  }
-  return bytes;
-}
-
-bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  const UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  DWORD written = 0;
-  return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr) &&
-         written == bytes.size();
-}
-
-bool FileExists(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
+#include "TestFiles.h"
 
 std::vector<LogLine> ParseLogLines(const std::string& bytes) {
   static const std::regex format(
@@ -77,11 +48,21 @@ std::vector<LogLine> LinesOfProcess(const std::vector<LogLine>& lines, DWORD pro
   return result;
 }
 
-bool HasLineContaining(const std::vector<LogLine>& lines, const std::string& text) {
-  for (const auto& line : lines) {
-    if (line.text.find(text) != std::string::npos) return true;
+int IndexOf(const std::vector<LogLine>& lines, const std::string& text) {
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].text.find(text) != std::string::npos) return static_cast<int>(i);
   }
-  return false;
+  return -1;
+}
+
+bool HasLineContaining(const std::vector<LogLine>& lines, const std::string& text) {
+  return IndexOf(lines, text) >= 0;
+}
+
+std::string Dump(const std::vector<LogLine>& lines) {
+  std::string all;
+  for (const auto& line : lines) all += line.raw + "\n";
+  return all;
 }
 
 namespace {

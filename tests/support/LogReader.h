@@ -19,11 +19,6 @@ struct LogLine {
   std::string text;  // what follows "tag: ": the function prefix and the message
 };
 
-// The bytes of a file; empty when it can't be read.
-std::string ReadFileBytes(const std::wstring& path);
-bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
-bool FileExists(const std::wstring& path);
-
 // Splits a log's bytes into lines; a last line without CR LF is returned as malformed.
 std::vector<LogLine> ParseLogLines(const std::string& bytes);
 // The lines of a log and its older generations, oldest first: name.2.log, name.1.log,
@@ -32,8 +27,12 @@ std::vector<LogLine> ReadLogLines(const std::wstring& directory,
                                   const std::wstring& name = L"PurgeKit");
 // The well-formed lines of one process.
 std::vector<LogLine> LinesOfProcess(const std::vector<LogLine>& lines, DWORD processId);
+// The index of the first line whose text contains the given text, or -1.
+int IndexOf(const std::vector<LogLine>& lines, const std::string& text);
 // Whether some line's text contains the given text.
 bool HasLineContaining(const std::vector<LogLine>& lines, const std::string& text);
+// The lines as they were written, one per line, for failure messages.
+std::string Dump(const std::vector<LogLine>& lines);
 
 // One run of a program whose log lines are to be found afterwards by its process id.
 struct LoggedRun {

@@ -1,24 +1,10 @@
 #include "LogRegistry.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cwctype>
-
 #include "UniqueAny.h"
 
 namespace {
 
 constexpr wchar_t kLoggingRoot[] = L"SOFTWARE\\Korvane\\TZK\\Logging";
-
-std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-std::wstring SafeName(std::wstring text) {
-  for (auto& c : text) {
-    if (!iswalnum(c) && c != L'-') c = L'_';
-  }
-  return text;
-}
 
 }  // namespace
 
@@ -113,53 +99,7 @@ bool ScopedRegValue::Remove() {
   return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
-std::wstring FreshScratchFolder(const std::wstring& suffix) {
-  std::wstring name = L"test";
-  if (const auto* info = ::testing::UnitTest::GetInstance()->current_test_info()) {
-    name = Widen(info->test_suite_name()) + L"-" + Widen(info->name());
-  }
-  const std::wstring path = std::wstring(TEST_SCRATCH_DIR) + L"\\" + SafeName(name) +
-                            (suffix.empty() ? L"" : L"-" + SafeName(suffix)) + L"-" +
-                            std::to_wstring(::GetCurrentProcessId());
-  RemoveFolderTree(path);
-  ::CreateDirectoryW(path.c_str(), nullptr);
-  return path;
-}
-
-bool RemoveFolderTree(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return ::DeleteFileW(path.c_str()) != FALSE;
-  }
-  for (const auto& entry : FolderEntries(path)) RemoveFolderTree(path + L"\\" + entry);
-  return ::RemoveDirectoryW(path.c_str()) != FALSE;
-}
-
-std::vector<std::wstring> FolderEntries(const std::wstring& path) {
-  std::vector<std::wstring> entries;
-  WIN32_FIND_DATAW data{};
-  const UniqueFindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &data));
-  if (!find) return entries;
-  do {
-    const std::wstring name = data.cFileName;
-    if (name != L"." && name != L"..") entries.push_back(name);
-  } while (::FindNextFileW(find.get(), &data));
-  std::sort(entries.begin(), entries.end());
-  return entries;
-}
-
-LogScratchFolder::LogScratchFolder(const std::wstring& suffix)
-    : path_(FreshScratchFolder(suffix)) {}
-
-LogScratchFolder::~LogScratchFolder() {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  if (info == nullptr || !info->result()->Failed()) RemoveFolderTree(path_);
-}
-
-ScopedLogRoot::ScopedLogRoot()
-    : root_(L"logroot"), rootPath_(HKEY_LOCAL_MACHINE, kLoggingRoot, L"RootPath") {
+ScopedLogRoot::ScopedLogRoot() : rootPath_(HKEY_LOCAL_MACHINE, kLoggingRoot, L"RootPath") {
   rootPath_.SetString(root_.Path());
 }
 

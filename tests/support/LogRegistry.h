@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "ScratchFolder.h"
+
 // Registry values and log folders for tests that read the programs' log. The logging values
 // live in HKLM, shared by every program of the Wine prefix: use these only in tests that take
 // the machine lock (purgekit_test(... MACHINE ...)).
@@ -40,23 +42,8 @@ class ScopedRegValue {
   std::vector<BYTE> data_;
 };
 
-// A fresh, empty folder below the test scratch directory, named after the running test and
-// the given suffix; removed again unless the test failed, so that a failure can be looked at.
-class LogScratchFolder {
- public:
-  explicit LogScratchFolder(const std::wstring& suffix = L"");
-  ~LogScratchFolder();
-  LogScratchFolder(const LogScratchFolder&) = delete;
-  LogScratchFolder& operator=(const LogScratchFolder&) = delete;
-  const std::wstring& Path() const { return path_; }
-
- private:
-  std::wstring path_;
-};
-
-// Points the log of every program started while it lives at a fresh, empty folder named
-// after the running test: sets RootPath (HKLM, 32-bit view) and restores it afterwards. The
-// folder is removed unless the test failed, so that a failure can be looked at.
+// Points the log of every program started while it lives at a scratch folder named after the
+// running test: sets RootPath (HKLM, 32-bit view) and restores it afterwards.
 class ScopedLogRoot {
  public:
   ScopedLogRoot();
@@ -72,13 +59,6 @@ class ScopedLogRoot {
                     const std::wstring& name = L"PurgeKit") const;
 
  private:
-  LogScratchFolder root_;
+  ScratchFolder root_;
   ScopedRegValue rootPath_;
 };
-
-// The path of a fresh, empty folder as LogScratchFolder makes it, left to the caller.
-std::wstring FreshScratchFolder(const std::wstring& suffix);
-// Removes a folder with everything in it; true when it is gone.
-bool RemoveFolderTree(const std::wstring& path);
-// The names of the entries of a folder (no "." and ".."), sorted.
-std::vector<std::wstring> FolderEntries(const std::wstring& path);

@@ -1,21 +1,14 @@
 #include "ProgramRunner.h"
 
+#include <optional>
 #include <thread>
 #include <vector>
 
+#include "ScratchFolder.h"
+#include "TestFiles.h"
 #include "UniqueAny.h"
 
 namespace {
-
-std::string ReadAll(HANDLE handle) {
-  std::string all;
-  char buffer[4096];
-  DWORD got = 0;
-  while (::ReadFile(handle, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-    all.append(buffer, got);
-  }
-  return all;
-}
 
 // This process's environment with the extra variables appended, as a Unicode block.
 std::vector<wchar_t> EnvironmentBlock(const RunOptions& options) {
@@ -65,6 +58,7 @@ RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   UniqueHandle readPipe;
   UniqueHandle writePipe;
+  std::optional<ScratchFolder> outputFolder;
   UniqueFileHandle outputFile;
   std::wstring outputPath;
   STARTUPINFOW startup{};
@@ -77,7 +71,8 @@ RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
     startup.hStdError = writePipe.get();
     startup.hStdInput = nullptr;
   } else if (options.capture == OutputCapture::File) {
-    outputPath = MakeScratchDirectory(L"stdout") + L"\\out.txt";
+    outputFolder.emplace(L"stdout");
+    outputPath = *outputFolder / L"out.txt";
     outputFile.reset(::CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
                                    CREATE_ALWAYS, 0, nullptr));
     if (!outputFile) return result;
@@ -109,7 +104,7 @@ RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
   std::thread reader;
   if (options.capture == OutputCapture::Pipe) {
     writePipe.reset();
-    reader = std::thread([&] { result.output = ReadAll(readPipe.get()); });
+    reader = std::thread([&] { result.output = ReadToEnd(readPipe.get()); });
   }
   if (options.onSuspended) options.onSuspended(process.get(), options.context);
   if (options.onSuspended) ::ResumeThread(thread.get());
@@ -122,9 +117,7 @@ RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
   if (reader.joinable()) reader.join();
   if (options.capture == OutputCapture::File) {
     outputFile.reset();
-    UniqueFileHandle input(::CreateFileW(outputPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
-    if (input) result.output = ReadAll(input.get());
+    result.output = ReadFileBytes(outputPath);
   }
   return result;
 }
@@ -133,15 +126,6 @@ std::wstring PurgeKit64Path() { return PURGEKIT64_EXE; }
 std::wstring PurgeKit32Path() { return PURGEKIT32_EXE; }
 std::wstring FixturePath(const std::wstring& relative) {
   return std::wstring(TEST_FIXTURES_DIR) + L"\\" + relative;
-}
-
-std::wstring MakeScratchDirectory(const std::wstring& hint) {
-  static LONG counter = 0;
-  const std::wstring path = std::wstring(TEST_SCRATCH_DIR) + L"\\" + hint + L"-" +
-                            std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                            std::to_wstring(::InterlockedIncrement(&counter));
-  ::CreateDirectoryW(path.c_str(), nullptr);
-  return path;
 }
 
 const char* const kNoWine32Reason =

@@ -37,8 +37,6 @@ RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
 std::wstring PurgeKit64Path();
 std::wstring PurgeKit32Path();
 std::wstring FixturePath(const std::wstring& relative);
-// A new empty folder below the build tree's scratch folder.
-std::wstring MakeScratchDirectory(const std::wstring& hint);
 
 // Whether this Wine can run 32-bit programs; when it can't, a 32-bit program "exits" 0
 // without having run, so tests that need one must skip with this reason.

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
-// A folder of its own below the build tree's scratch folder for one test, removed with
-// everything in it when the holder ends: <scratch>\<name>-<process id>-<serial>.
+// A fresh, empty folder of a test's own below the build tree's scratch folder:
+// <scratch>\<name>-<process id>-<serial>, where a folder without a name is named after the
+// running test. The holder removes it with everything in it, unless the running test has
+// failed, so that a failure can be looked at.
 class ScratchFolder {
  public:
-  explicit ScratchFolder(const std::wstring& name);
+  // `name` is taken as it is (blanks and other characters included).
+  explicit ScratchFolder(const std::wstring& name = L"");
   ~ScratchFolder();
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -15,13 +17,10 @@ class ScratchFolder {
   const std::wstring& Path() const { return path_; }
   // The folder's path joined with a relative one.
   std::wstring operator/(const std::wstring& relative) const;
+  // Writes the bytes, as given, into the file at the relative path and returns its full
+  // path; a file that can't be written fails the running test.
+  std::wstring Write(const std::wstring& relative, const std::string& bytes) const;
 
  private:
   std::wstring path_;
 };
-
-bool WriteBytes(const std::wstring& path, const std::string& bytes);
-// The file's bytes; false when it can't be read.
-bool ReadBytes(const std::wstring& path, std::string& bytes);
-// Every path below the folder (files and folders, recursively), relative to it, sorted.
-std::vector<std::wstring> ListTree(const std::wstring& folder);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "Console.h"
+#include "TestFiles.h"
 #include "UniqueAny.h"
 
 namespace {
@@ -10,7 +11,7 @@ namespace {
 // Points this process's standard output at a pipe for the duration of one test and
 // collects what was written to it.
 class CapturedOutput {
-public:
+ public:
   CapturedOutput() {
     HANDLE read = nullptr;
     HANDLE write = nullptr;
@@ -26,16 +27,10 @@ public:
   std::string Take() {
     ::SetStdHandle(STD_OUTPUT_HANDLE, previous_);
     write_.reset();
-    std::string all;
-    char buffer[65536];
-    DWORD got = 0;
-    while (::ReadFile(read_.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-      all.append(buffer, got);
-    }
-    return all;
+    return ReadToEnd(read_.get());
   }
 
-private:
+ private:
   UniqueHandle read_;
   UniqueHandle write_;
   HANDLE previous_ = nullptr;

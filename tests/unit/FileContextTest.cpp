@@ -20,6 +20,9 @@
 #include "LogReader.h"
 #include "LogRegistry.h"
 #include "LoggerWin.h"
+#include "ScratchFolder.h"
+#include "SddlText.h"
+#include "TestFiles.h"
 #include "UniqueAny.h"
 
 using namespace KvTzkLogging;
@@ -30,34 +33,6 @@ constexpr wchar_t kDir[] = L"FileContextTest";
 
 std::wstring UniqueName(const char* hint) {
   return std::wstring(hint, hint + strlen(hint)) + L"-" + std::to_wstring(::GetCurrentProcessId());
-}
-
-std::string DaclText(PSECURITY_DESCRIPTOR descriptor) {
-  LPSTR text = nullptr;
-  if (!::ConvertSecurityDescriptorToStringSecurityDescriptorA(
-          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
-    return "(unconvertible)";
-  }
-  const UniqueLocal holder(text);
-  return text;
-}
-
-std::string DaclSddl(SECURITY_ATTRIBUTES* attributes) {
-  if (attributes == nullptr) return "(none)";
-  if (attributes->lpSecurityDescriptor == nullptr) return "(default)";
-  return DaclText(attributes->lpSecurityDescriptor);
-}
-
-// The SDDL as the system writes it back (the order of the rights may differ).
-std::string NormalSddl(const std::string& sddl) {
-  if (sddl.rfind("D:", 0) != 0) return sddl;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
-                                                              &descriptor, nullptr)) {
-    return "(invalid)";
-  }
-  const UniqueLocal holder(descriptor);
-  return DaclText(descriptor);
 }
 
 // The path operations with a window onto what the context asks of them. Wine makes no
@@ -231,7 +206,7 @@ TEST(LogFileLocation, TheKindOfProcessChoosesRootSecurityFileNameAndMutex) {
   ASSERT_EQ(sid.rfind(L"S-1-5-", 0), 0u);
   int index = 0;
   for (const auto& c : cases) {
-    const LogScratchFolder rootFolder(std::to_wstring(index));
+    const ScratchFolder rootFolder;
     const std::wstring& root = rootFolder.Path();
     const std::wstring name = UniqueName("kind") + L"-" + std::to_wstring(index++);
     Fixture f = MakeContext(root, name, c.flags);
@@ -280,9 +255,8 @@ TEST(LogFileDirectories, ReparsePointsAreReplacedAndTheRootIsNeverTouched) {
       {"made meanwhile by another process", {}, {}, {log}, nullptr, true, {}},
       {"a plain file in the way", {}, {}, {}, "Korvane", false, {}},
   };
-  int index = 0;
   for (const auto& c : cases) {
-    const LogScratchFolder rootFolder(std::to_wstring(index++));
+    const ScratchFolder rootFolder;
     const std::wstring& root = rootFolder.Path();
     Fixture f = MakeContext(root, UniqueName("dirs"));
     for (const auto& relative : c.reparse) {
@@ -350,7 +324,7 @@ TEST(LogFileRotation, AFileThatCannotBeMovedAsideIsNeverOverwritten) {
   };
   int index = 0;
   for (const auto& c : cases) {
-    const LogScratchFolder rootFolder(std::to_wstring(index));
+    const ScratchFolder rootFolder;
     const std::wstring& root = rootFolder.Path();
     const std::wstring name = UniqueName("stuck") + L"-" + std::to_wstring(index++);
     ScopedRegValue limit(HKEY_LOCAL_MACHINE, LoggingKey(kDir, name), L"LogMaxSizeKB");
@@ -393,7 +367,7 @@ TEST(LogFileRotation, TheLimitIsCheckedBeforeEachLine) {
   };
   int index = 0;
   for (const auto& c : cases) {
-    const LogScratchFolder rootFolder(std::to_wstring(index));
+    const ScratchFolder rootFolder;
     const std::wstring& root = rootFolder.Path();
     const std::wstring name = UniqueName("limit") + L"-" + std::to_wstring(index++);
     ScopedRegValue limit(HKEY_LOCAL_MACHINE, LoggingKey(kDir, name), L"LogMaxSizeKB");
@@ -417,7 +391,7 @@ TEST(LogFileRotation, TheLimitIsCheckedBeforeEachLine) {
 }
 
 TEST(LogFileRotation, DeleteByRenameFreesTheNameAtOnce) {
-  const LogScratchFolder rootFolder;
+  const ScratchFolder rootFolder;
   Fixture f = MakeContext(rootFolder.Path(), UniqueName("rename"));
   ASSERT_TRUE(f.context->Init());
   const std::wstring path = f.context->FileName(2);
@@ -467,7 +441,7 @@ class MutexHolder {
 };
 
 TEST(LogFileMutex, AHolderElsewhereCostsTheLineAfterHalfASecond) {
-  const LogScratchFolder rootFolder;
+  const ScratchFolder rootFolder;
   const std::wstring& root = rootFolder.Path();
   Fixture f = MakeContext(root, UniqueName("held"));
   ASSERT_TRUE(f.context->Init());
@@ -499,7 +473,7 @@ TEST(LogFileMutex, AHolderElsewhereCostsTheLineAfterHalfASecond) {
 }
 
 TEST(LogFileMutex, AnExistingMutexThatRefusesFullAccessIsOpenedForWaiting) {
-  const LogScratchFolder rootFolder;
+  const ScratchFolder rootFolder;
   const std::wstring& root = rootFolder.Path();
   const std::wstring contextName = UniqueName("refusing");
   Fixture f = MakeContext(root, contextName);
@@ -528,7 +502,7 @@ TEST(LogFileMutex, AnExistingMutexThatRefusesFullAccessIsOpenedForWaiting) {
 }
 
 TEST(LogFileMutex, WithoutNamedMutexNoNameIsTaken) {
-  const LogScratchFolder rootFolder;
+  const ScratchFolder rootFolder;
   const std::wstring& root = rootFolder.Path();
   Fixture f = MakeContext(root, UniqueName("unnamed"), NoNamedMutex);
   ASSERT_TRUE(f.context->Init());
@@ -566,7 +540,7 @@ TEST(LogFileRefresh, ChangedValuesTakeEffectAtTheNextRefreshAndNotBefore) {
   ScopedRegValue limit(HKEY_LOCAL_MACHINE, LoggingKey(kDir, name), L"LogMaxSizeKB");
   ASSERT_TRUE(level.SetDword(4));
   ASSERT_TRUE(limit.SetDword(50));
-  const LogScratchFolder folder;
+  const ScratchFolder folder;
   ClockedLogger logger;
   logger.root = folder.Path();
   logger.InitW(nullptr, kDir, name.c_str(), LogInfo, 0);

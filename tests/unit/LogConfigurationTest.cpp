@@ -2,14 +2,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <sddl.h>
-
 #include <string>
 #include <vector>
 
 #include "LogConfiguration.h"
 #include "LogRegistry.h"
 #include "LogSecurity.h"
+#include "SddlText.h"
 #include "UniqueAny.h"
 
 using namespace KvTzkLogging;
@@ -20,27 +19,6 @@ constexpr wchar_t kDir[] = L"LogConfigurationTest";
 // A value of the tests' own, so that the look-up order is tried without touching the values
 // that the programs read.
 constexpr wchar_t kValue[] = L"TestOnlyValue";
-
-std::string DaclText(PSECURITY_DESCRIPTOR descriptor) {
-  LPSTR text = nullptr;
-  if (!::ConvertSecurityDescriptorToStringSecurityDescriptorA(
-          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
-    return "(unconvertible)";
-  }
-  const UniqueLocal holder(text);
-  return text;
-}
-
-// The SDDL as the system writes it back (the order of the rights may differ).
-std::string NormalSddl(const char* sddl) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
-                                                              nullptr)) {
-    return "(invalid)";
-  }
-  const UniqueLocal holder(descriptor);
-  return DaclText(descriptor);
-}
 
 std::wstring Name() { return L"Name-" + std::to_wstring(::GetCurrentProcessId()); }
 

@@ -10,6 +10,7 @@
 #include "ScratchFolder.h"
 #include "SecurityAttributes.h"
 #include "StringUtils.h"
+#include "TestFiles.h"
 #include "UniqueAny.h"
 
 namespace {
@@ -88,9 +89,9 @@ TEST(DeleteDirectoryTree, SchedulesAHeldFileAndItsFoldersForTheNextRestart) {
   const std::wstring root = scratch / L"tree";
   const std::wstring heldFile = root + L"\\sub\\held.txt";
   ASSERT_TRUE(CreateDirectoryRecursive(root + L"\\sub\\free", nullptr));
-  ASSERT_TRUE(WriteBytes(root + L"\\top.txt", "x"));
-  ASSERT_TRUE(WriteBytes(root + L"\\sub\\free\\inner.txt", "x"));
-  ASSERT_TRUE(WriteBytes(heldFile, "x"));
+  ASSERT_TRUE(WriteFileBytes(root + L"\\top.txt", "x"));
+  ASSERT_TRUE(WriteFileBytes(root + L"\\sub\\free\\inner.txt", "x"));
+  ASSERT_TRUE(WriteFileBytes(heldFile, "x"));
   UniqueFileHandle held(
       ::CreateFileW(heldFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);

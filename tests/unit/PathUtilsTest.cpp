@@ -1,8 +1,6 @@
 // The path and file helpers on real files under Wine.
 #include <gtest/gtest.h>
 #include <windows.h>
-// After windows.h.
-#include <sddl.h>
 
 #include <regex>
 #include <string>
@@ -11,8 +9,10 @@
 #include "ImportHook.h"
 #include "PathUtils.h"
 #include "ScratchFolder.h"
+#include "SddlText.h"
 #include "SecurityAttributes.h"
 #include "StringUtils.h"
+#include "TestFiles.h"
 #include "UniqueAny.h"
 
 namespace {
@@ -65,7 +65,7 @@ TEST(SplitPath, SplitsAtTheLastBackslashOrFailsLeavingTheOutputs) {
 
 TEST(PathTests, TellFilesFromDirectoriesAndMissingPaths) {
   ScratchFolder scratch(L"exists");
-  ASSERT_TRUE(WriteBytes(scratch / L"file.txt", "x"));
+  ASSERT_TRUE(WriteFileBytes(scratch / L"file.txt", "x"));
   EXPECT_TRUE(PathExists(scratch / L"file.txt"));
   EXPECT_TRUE(IsFile(scratch / L"file.txt"));
   EXPECT_FALSE(IsDirectory(scratch / L"file.txt"));
@@ -86,7 +86,7 @@ TEST(CreateDirectoryRecursive, CreatesEveryMissingLevelAndRefusesAFileInTheWay) 
   EXPECT_TRUE(IsDirectory(scratch / L"a\\b\\c"));
   EXPECT_TRUE(CreateDirectoryRecursive(scratch / L"a\\b", nullptr));
 
-  ASSERT_TRUE(WriteBytes(scratch / L"file", "x"));
+  ASSERT_TRUE(WriteFileBytes(scratch / L"file", "x"));
   EXPECT_FALSE(CreateDirectoryRecursive(scratch / L"file", nullptr));
   EXPECT_FALSE(CreateDirectoryRecursive(scratch / L"file\\below", nullptr));
   EXPECT_TRUE(IsFile(scratch / L"file"));
@@ -96,7 +96,7 @@ TEST(CreateDirectoryRecursive, CreatesEveryMissingLevelAndRefusesAFileInTheWay) 
 struct DirectoryCreation {
   std::wstring path;
   bool withAttributes = false;
-  std::wstring sddl;
+  std::string sddl;
 };
 std::vector<DirectoryCreation> g_creations;
 decltype(&::CreateDirectoryW) g_realCreateDirectory = nullptr;
@@ -106,36 +106,10 @@ BOOL WINAPI RecordingCreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES attrib
   creation.path = path;
   if (attributes != nullptr) {
     creation.withAttributes = true;
-    wchar_t* text = nullptr;
-    if (attributes->lpSecurityDescriptor != nullptr &&
-        ::ConvertSecurityDescriptorToStringSecurityDescriptorW(
-            attributes->lpSecurityDescriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
-            nullptr)) {
-      creation.sddl = text;
-      ::LocalFree(text);
-    }
+    creation.sddl = DaclSddl(attributes);
   }
   g_creations.push_back(creation);
   return g_realCreateDirectory(path, attributes);
-}
-
-// The text the system writes for a descriptor given as SDDL (it spells some SIDs and
-// masks its own way).
-std::wstring CanonicalSddl(const std::wstring& sddl) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                              &descriptor, nullptr)) {
-    return L"<invalid>";
-  }
-  UniqueLocal holder(descriptor);
-  wchar_t* text = nullptr;
-  if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(
-          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
-    return L"<unconvertible>";
-  }
-  std::wstring result = text;
-  ::LocalFree(text);
-  return result;
 }
 
 // Wine neither keeps nor enforces file ACLs (a descriptor read back from disk is made
@@ -161,9 +135,9 @@ TEST(CreateUniqueTempDirectory, HandsTheProtectedWorkDirectoryDescriptorToCreate
   ASSERT_TRUE(g_creations[0].withAttributes);
   // "P": the DACL is protected, so nothing is inherited from the parent folder.
   EXPECT_EQ(g_creations[0].sddl,
-            CanonicalSddl(L"D:P(D;OICI;GA;;;AN)(D;OICI;GA;;;NU)(D;OICI;GA;;;LS)"
-                          L"(A;OICI;0x1200a9;;;BG)(A;OICI;0x1200a9;;;BU)(A;OICI;GA;;;BA)"
-                          L"(A;OICI;GA;;;LA)(A;OICI;GA;;;SY)"));
+            NormalSddl("D:P(D;OICI;GA;;;AN)(D;OICI;GA;;;NU)(D;OICI;GA;;;LS)"
+                       "(A;OICI;0x1200a9;;;BG)(A;OICI;0x1200a9;;;BU)(A;OICI;GA;;;BA)"
+                       "(A;OICI;GA;;;LA)(A;OICI;GA;;;SY)"));
   EXPECT_TRUE(IsDirectory(created));
 }
 
@@ -281,12 +255,12 @@ TEST(DeleteDirectoryTree, RemovesEverythingBelowIncludingReadOnlyAndDotNamedEntr
   ASSERT_TRUE(CreateDirectoryRecursive(root + L"\\empty", nullptr));
   for (const wchar_t* file : {L"a.txt", L".hidden", L"..x", L"sub\\b.txt",
                               L"sub\\deeper\\deepest\\c.txt", L"..dots\\d.txt"}) {
-    ASSERT_TRUE(WriteBytes(root + L"\\" + file, "content"));
+    ASSERT_TRUE(WriteFileBytes(root + L"\\" + file, "content"));
   }
   const std::wstring readOnly = root + L"\\sub\\readonly.txt";
-  ASSERT_TRUE(WriteBytes(readOnly, "locked"));
+  ASSERT_TRUE(WriteFileBytes(readOnly, "locked"));
   ASSERT_TRUE(::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
-  ASSERT_TRUE(WriteBytes(scratch / L"beside.txt", "stays"));
+  ASSERT_TRUE(WriteFileBytes(scratch / L"beside.txt", "stays"));
 
   EXPECT_TRUE(DeleteDirectoryTree(root, false));
   EXPECT_FALSE(PathExists(root));
@@ -295,7 +269,7 @@ TEST(DeleteDirectoryTree, RemovesEverythingBelowIncludingReadOnlyAndDotNamedEntr
 
 TEST(DeleteDirectoryTree, RefusesWhatIsNoDirectoryAndDeletesNothing) {
   ScratchFolder scratch(L"deltree-file");
-  ASSERT_TRUE(WriteBytes(scratch / L"file.txt", "x"));
+  ASSERT_TRUE(WriteFileBytes(scratch / L"file.txt", "x"));
   EXPECT_FALSE(DeleteDirectoryTree(scratch / L"file.txt", true));
   EXPECT_FALSE(DeleteDirectoryTree(scratch / L"missing", true));
   EXPECT_FALSE(DeleteDirectoryTree(L"", true));
@@ -306,9 +280,9 @@ TEST(DeleteDirectoryTree, WithoutDelayRemovesTheRestAndReportsTheHeldFile) {
   ScratchFolder scratch(L"deltree-held");
   const std::wstring root = scratch / L"tree";
   ASSERT_TRUE(CreateDirectoryRecursive(root + L"\\sub", nullptr));
-  ASSERT_TRUE(WriteBytes(root + L"\\free.txt", "x"));
-  ASSERT_TRUE(WriteBytes(root + L"\\sub\\held.txt", "x"));
-  ASSERT_TRUE(WriteBytes(root + L"\\sub\\other.txt", "x"));
+  ASSERT_TRUE(WriteFileBytes(root + L"\\free.txt", "x"));
+  ASSERT_TRUE(WriteFileBytes(root + L"\\sub\\held.txt", "x"));
+  ASSERT_TRUE(WriteFileBytes(root + L"\\sub\\other.txt", "x"));
   UniqueFileHandle held(::CreateFileW((root + L"\\sub\\held.txt").c_str(), GENERIC_READ, 0, nullptr,
                                       OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);

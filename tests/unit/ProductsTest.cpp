@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Product.h"
+#include "ScratchFolder.h"
 #include "ScriptTestSupport.h"
 #include "Status.h"
 #include "StringUtils.h"
@@ -20,13 +21,8 @@
 
 namespace {
 
-class Products : public testing::Test {
+class Products : public ScriptTest {
  protected:
-  void SetUp() override {
-    TestLog().Mark();
-    Status::Instance().Clear();
-  }
-
   static ProductList Detect(const std::wstring& folder) {
     UiToolLib lib(folder);
     ProductList products;
@@ -131,9 +127,9 @@ TEST_F(Products, DetectedInPriorityOrderWithEqualPrioritiesInListingOrder) {
 }
 
 TEST_F(Products, NoProductsWithoutScripts) {
-  ScriptFolder onlyLibrary(L"library only");
+  ScratchFolder onlyLibrary(L"library only");
   onlyLibrary.Write(L"lib.lua", "return {}\n");
-  ScriptFolder empty(L"empty");
+  ScratchFolder empty(L"empty");
   struct Case {
     std::wstring folder;
     bool warned;
@@ -287,7 +283,7 @@ int ProbePrivileges(lua_State* state) {
 }
 
 TEST_F(Products, CleanupRunsWithTakeOwnershipAndRestorePrivileges) {
-  ScriptFolder folder(L"privileges");
+  ScratchFolder folder(L"privileges");
   const auto path = folder.Write(L"privileged.lua", R"(
 function GetProductId() return "privileged" end
 function DetectProduct() return true end

@@ -10,6 +10,7 @@
 #include "LuaCallContext.h"
 #include "LuaUninstallScript.h"
 #include "Product.h"
+#include "ScratchFolder.h"
 #include "ScriptTestSupport.h"
 #include "Status.h"
 #include "StringUtils.h"
@@ -44,14 +45,9 @@ std::string ProductScript(const std::string& id, const std::string& detect,
          detect + " end\n" + "function CleanupProduct() return true end\n" + extra;
 }
 
-class ScriptHost : public testing::Test {
+class ScriptHost : public ScriptTest {
  protected:
-  void SetUp() override {
-    TestLog().Mark();
-    Status::Instance().Clear();
-  }
-
-  ScriptFolder folder_;
+  ScratchFolder folder_{L"scripts"};
 };
 
 TEST_F(ScriptHost, TextResultsTakeStringsAndNumbersOnly) {
@@ -438,7 +434,7 @@ function CleanupProduct() return true end
 
 TEST_F(ScriptHost, RequireAndScriptNamesWorkInAFolderWithAnAccentedName) {
   // The loader opens files by their ANSI-code-page name; CurrentScriptDir is UTF-8.
-  ScriptFolder accented(L"Dossier \u00e9t\u00e9");
+  ScratchFolder accented(L"Dossier \u00e9t\u00e9");
   accented.Write(L"helper.lua",
                  "return { Where = function() Log.Info('helper') "
                  "return CurrentScriptDir end }\n");

@@ -1,8 +1,6 @@
 // Security descriptors, privilege holders, the administrator test and ownership taking.
 #include <gtest/gtest.h>
 #include <windows.h>
-// After windows.h.
-#include <sddl.h>
 
 #include <string>
 #include <thread>
@@ -12,26 +10,13 @@
 #include "KvPrivilege.h"
 #include "Ownership.h"
 #include "ScratchFolder.h"
+#include "SddlText.h"
 #include "SecurityAttributes.h"
 #include "StringUtils.h"
+#include "TestFiles.h"
 #include "UniqueAny.h"
 
 namespace {
-
-std::wstring DaclSddl(const SecurityAttributes& attributes) {
-  if (attributes.Get() == nullptr || attributes.Get()->lpSecurityDescriptor == nullptr) {
-    return L"<none>";
-  }
-  wchar_t* text = nullptr;
-  if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(
-          attributes.Get()->lpSecurityDescriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
-          nullptr)) {
-    return L"<unconvertible>";
-  }
-  std::wstring result = text;
-  ::LocalFree(text);
-  return result;
-}
 
 TEST(SecurityAttributes, BuildsProtectedDescriptorsFromSddl) {
   SecurityAttributes everyone;
@@ -39,16 +24,16 @@ TEST(SecurityAttributes, BuildsProtectedDescriptorsFromSddl) {
   ASSERT_NE(everyone.Get(), nullptr);
   EXPECT_EQ(everyone.Get()->nLength, sizeof(SECURITY_ATTRIBUTES));
   EXPECT_EQ(everyone.Get()->bInheritHandle, FALSE);
-  EXPECT_EQ(DaclSddl(everyone), L"D:P(A;OICI;GA;;;WD)");
+  EXPECT_EQ(DaclSddl(everyone.Get()), "D:P(A;OICI;GA;;;WD)");
 
   SecurityAttributes unprotected;
   ASSERT_TRUE(unprotected.InitFromSddl(L"D:(A;;GA;;;SY)", true));
-  EXPECT_EQ(DaclSddl(unprotected), L"D:(A;;GA;;;SY)");
+  EXPECT_EQ(DaclSddl(unprotected.Get()), "D:(A;;GA;;;SY)");
 
   // Moving hands the record over; the source is left empty.
   SecurityAttributes moved(std::move(everyone));
   EXPECT_EQ(everyone.Get(), nullptr);
-  EXPECT_EQ(DaclSddl(moved), L"D:P(A;OICI;GA;;;WD)");
+  EXPECT_EQ(DaclSddl(moved.Get()), "D:P(A;OICI;GA;;;WD)");
 }
 
 TEST(SecurityAttributes, AFailedConversionLeavesTheHolderEmpty) {
@@ -186,7 +171,7 @@ TEST(Ownership, RefusesMissingPiecesWithInvalidParameter) {
   UniqueSid administrators(CreateAdministratorsSid());
   ASSERT_TRUE(administrators);
   ScratchFolder scratch(L"owner");
-  ASSERT_TRUE(WriteBytes(scratch / L"file.txt", "x"));
+  ASSERT_TRUE(WriteFileBytes(scratch / L"file.txt", "x"));
   SecurityAttributes empty;
   SecurityAttributes everyone;
   everyone.InitEveryoneFullAccess();
@@ -211,7 +196,7 @@ TEST(Ownership, RefusesMissingPiecesWithInvalidParameter) {
 TEST(Ownership, TakesFilesAndDirectoriesAndReportsAMissingOne) {
   UniqueSid administrators(CreateAdministratorsSid());
   ScratchFolder scratch(L"owner-files");
-  ASSERT_TRUE(WriteBytes(scratch / L"file.txt", "x"));
+  ASSERT_TRUE(WriteFileBytes(scratch / L"file.txt", "x"));
   SecurityAttributes everyone;
   everyone.InitEveryoneFullAccess();
   EXPECT_EQ(SetFileOwnerAndDacl(scratch / L"file.txt", administrators.get(), everyone.Get()), 0u);

@@ -8,18 +8,23 @@
 #include <vector>
 
 #include "PathUtils.h"
+#include "ProgramRunner.h"
 #include "ScratchFolder.h"
 #include "StringUtils.h"
 #include "TestArchives.h"
+#include "TestFiles.h"
 #include "ZipDropper.h"
 
 namespace {
 
-std::string Fixture(const std::wstring& relative) {
+std::string Contents(const std::wstring& path) {
   std::string bytes;
-  EXPECT_TRUE(ReadBytes(std::wstring(TEST_FIXTURES_DIR) + L"\\zip\\basic\\" + relative, bytes))
-      << WideToUtf8(relative);
+  EXPECT_TRUE(ReadFileBytes(path, bytes)) << WideToUtf8(path);
   return bytes;
+}
+
+std::string Fixture(const std::wstring& relative) {
+  return Contents(FixturePath(L"zip\\basic\\" + relative));
 }
 
 std::string LargeMember() {
@@ -30,18 +35,12 @@ std::string LargeMember() {
   return bytes;
 }
 
-std::string Contents(const std::wstring& path) {
-  std::string bytes;
-  EXPECT_TRUE(ReadBytes(path, bytes)) << WideToUtf8(path);
-  return bytes;
-}
-
 TEST(ZipDropper, UnpacksEveryMemberCreatingItsFoldersAndOverwriting) {
   ScratchFolder scratch(L"unzip");
   const std::wstring work = scratch / L"work";
   ASSERT_TRUE(CreateDirectoryRecursive(work, nullptr));
   // An older, longer file of the same name is replaced, not appended to.
-  ASSERT_TRUE(WriteBytes(work + L"\\first.lua", std::string(10000, 'o')));
+  ASSERT_TRUE(WriteFileBytes(work + L"\\first.lua", std::string(10000, 'o')));
 
   ASSERT_TRUE(ZipDropper::ExtractFilesFromResource(work));
   EXPECT_EQ(ListTree(work),
@@ -68,7 +67,7 @@ TEST(ZipDropper, AcceptsEmptyStoredAndFolderEntryArchives) {
 
 TEST(ZipDropper, RefusesATargetThatIsNoDirectoryAndAMissingResource) {
   ScratchFolder scratch(L"unzip-target");
-  ASSERT_TRUE(WriteBytes(scratch / L"file", "x"));
+  ASSERT_TRUE(WriteFileBytes(scratch / L"file", "x"));
   EXPECT_FALSE(ZipDropper::ExtractFilesFromResource(L""));
   EXPECT_FALSE(ZipDropper::ExtractFilesFromResource(scratch / L"missing"));
   EXPECT_FALSE(ZipDropper::ExtractFilesFromResource(scratch / L"file"));
@@ -84,13 +83,7 @@ void CollectEscapes(const std::wstring& folder, bool recursive, std::set<std::ws
     if (relative.find(L"escape") != std::wstring::npos) found.insert(folder + L"\\" + relative);
   }
   if (!recursive) {
-    WIN32_FIND_DATAW entry{};
-    HANDLE find = ::FindFirstFileW((folder + L"\\*escape*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-      found.insert(folder + L"\\" + entry.cFileName);
-    } while (::FindNextFileW(find, &entry));
-    ::FindClose(find);
+    for (const auto& name : FolderEntries(folder, L"*escape*")) found.insert(folder + L"\\" + name);
   }
 }
 

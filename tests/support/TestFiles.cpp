@@ -1,0 +1,105 @@
+#include "TestFiles.h"
+
+#include <algorithm>
+
+#include "UniqueAny.h"
+
+namespace {
+
+// Calls `visit` with the find data of each entry of the folder that matches the mask, "."
+// and ".." left out.
+template <typename Visit>
+void ForEachEntry(const std::wstring& folder, const std::wstring& mask, Visit visit) {
+  WIN32_FIND_DATAW data{};
+  const UniqueFindHandle find(::FindFirstFileW((folder + L"\\" + mask).c_str(), &data));
+  if (!find) return;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name != L"." && name != L"..") visit(name, data.dwFileAttributes);
+  } while (::FindNextFileW(find.get(), &data));
+}
+
+bool IsFolderToEnter(DWORD attributes) {
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+void CollectTree(const std::wstring& folder, const std::wstring& prefix,
+                 std::vector<std::wstring>& paths) {
+  ForEachEntry(folder, L"*", [&](const std::wstring& name, DWORD attributes) {
+    const std::wstring relative = prefix.empty() ? name : prefix + L"\\" + name;
+    paths.push_back(relative);
+    if (IsFolderToEnter(attributes)) CollectTree(folder + L"\\" + name, relative, paths);
+  });
+}
+
+}  // namespace
+
+std::string ReadToEnd(HANDLE handle) {
+  std::string all;
+  char buffer[65536];
+  DWORD got = 0;
+  while (::ReadFile(handle, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+    all.append(buffer, got);
+  }
+  return all;
+}
+
+bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
+  bytes.clear();
+  const UniqueFileHandle file(::CreateFileW(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  bytes = ReadToEnd(file.get());
+  return true;
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  std::string bytes;
+  ReadFileBytes(path, bytes);
+  return bytes;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  const UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  DWORD written = 0;
+  return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
+         written == bytes.size();
+}
+
+bool FileExists(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::vector<std::wstring> FolderEntries(const std::wstring& folder, const std::wstring& mask) {
+  std::vector<std::wstring> entries;
+  ForEachEntry(folder, mask, [&](const std::wstring& name, DWORD) { entries.push_back(name); });
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
+std::vector<std::wstring> ListTree(const std::wstring& folder) {
+  std::vector<std::wstring> paths;
+  CollectTree(folder, L"", paths);
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+bool RemoveFolderTree(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return ::DeleteFileW(path.c_str()) != FALSE;
+  }
+  // A reparse point is removed as the link it is; what it points at is left alone.
+  if (IsFolderToEnter(attributes)) {
+    for (const auto& entry : FolderEntries(path)) RemoveFolderTree(path + L"\\" + entry);
+  }
+  return ::RemoveDirectoryW(path.c_str()) != FALSE;
+}
