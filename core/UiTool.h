@@ -41,9 +41,6 @@ class UiTool {
   // Registers the program's options and parses the command line; reports errors itself.
   static bool ParseCommandLine(const wchar_t* commandLine);
 
-  const std::wstring& WorkDir() const { return workDir_; }
-  bool RemoveWorkDir() const { return removeWorkDir_; }
-
  protected:
   IGuiManager* gui_;
   ICmdLineManager* cmdLine_;

@@ -10,22 +10,6 @@
 
 namespace {
 
-// This process's environment with the extra variables appended, as a Unicode block.
-std::vector<wchar_t> EnvironmentBlock(const RunOptions& options) {
-  std::vector<wchar_t> block;
-  const wchar_t* current = ::GetEnvironmentStringsW();
-  for (const wchar_t* p = current; *p != L'\0'; p += wcslen(p) + 1) {
-    block.insert(block.end(), p, p + wcslen(p) + 1);
-  }
-  ::FreeEnvironmentStringsW(const_cast<wchar_t*>(current));
-  for (const auto& variable : options.extraEnvironment) {
-    if (!variable.empty())
-      block.insert(block.end(), variable.c_str(), variable.c_str() + variable.size() + 1);
-  }
-  block.push_back(L'\0');
-  return block;
-}
-
 UniqueHandle TokenWithoutAdministrators() {
   UniqueHandle token;
   if (!::OpenProcessToken(::GetCurrentProcess(),
@@ -81,8 +65,7 @@ RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
     startup.hStdError = outputFile.get();
   }
 
-  std::vector<wchar_t> environment = EnvironmentBlock(options);
-  const DWORD flags = CREATE_UNICODE_ENVIRONMENT | (options.onSuspended ? CREATE_SUSPENDED : 0);
+  const DWORD flags = options.onSuspended ? CREATE_SUSPENDED : 0;
   const BOOL inherit = options.capture != OutputCapture::None;
   PROCESS_INFORMATION info{};
   BOOL created = FALSE;
@@ -90,10 +73,10 @@ RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
     UniqueHandle token = TokenWithoutAdministrators();
     if (!token) return result;
     created = ::CreateProcessAsUserW(token.get(), exe.c_str(), commandLine.data(), nullptr, nullptr,
-                                     inherit, flags, environment.data(), nullptr, &startup, &info);
+                                     inherit, flags, nullptr, nullptr, &startup, &info);
   } else {
     created = ::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, inherit, flags,
-                               environment.data(), nullptr, &startup, &info);
+                               nullptr, nullptr, &startup, &info);
   }
   if (!created) return result;
   UniqueHandle process(info.hProcess);

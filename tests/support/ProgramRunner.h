@@ -24,8 +24,6 @@ struct RunOptions {
   OutputCapture capture = OutputCapture::Pipe;
   // Start the program with a token in which the Administrators group is deny-only.
   bool withoutAdministrators = false;
-  // Extra environment variables ("NAME=value"), added to this process's environment.
-  std::wstring extraEnvironment[4];
   // Called with the child created suspended, before it runs.
   void (*onSuspended)(HANDLE process, void* context) = nullptr;
   void* context = nullptr;
