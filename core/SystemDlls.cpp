@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <atomic>
+#include <mutex>
 #include <vector>
 
 #include "PathUtils.h"
@@ -14,35 +14,25 @@ namespace {
 // The modules loaded by LoadSystemDll, freed in the order of loading at process exit.
 class LoadedSystemDlls {
  public:
+  // Created once, on first use (thread-safe static initialisation), destroyed at exit.
   static LoadedSystemDlls& Instance() {
-    static std::atomic<int> state{0};
-    static LoadedSystemDlls* instance = nullptr;
-    int expected = 0;
-    if (state.compare_exchange_strong(expected, 1)) {
-      instance = new LoadedSystemDlls();
-      std::atexit([] { delete instance; });
-      state.store(2);
-    } else {
-      while (state.load() != 2) ::SwitchToThread();
-    }
-    return *instance;
+    static LoadedSystemDlls instance;
+    return instance;
   }
 
   void Add(UniqueModule module) {
-    ::EnterCriticalSection(&lock_);
+    std::lock_guard<std::mutex> guard(lock_);
     modules_.push_back(std::move(module));
-    ::LeaveCriticalSection(&lock_);
   }
 
   ~LoadedSystemDlls() {
     for (auto& module : modules_) module.reset();
-    ::DeleteCriticalSection(&lock_);
   }
 
  private:
-  LoadedSystemDlls() { ::InitializeCriticalSection(&lock_); }
+  LoadedSystemDlls() = default;
 
-  CRITICAL_SECTION lock_;
+  std::mutex lock_;
   std::vector<UniqueModule> modules_;
 };
 
