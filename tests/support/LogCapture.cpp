@@ -3,10 +3,10 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <regex>
 
 #include "Log.h"
 #include "LogConfiguration.h"
+#include "LogLineHeader.h"
 #include "TestFiles.h"
 
 namespace {
@@ -43,21 +43,31 @@ void LogCapture::Mark() {
 std::vector<std::string> LogCapture::Entries() {
   KvTzkLogging::Flush();
   const std::string text = ReadFileFrom(path_ + L".log", mark_);
-  // Every entry starts with "yyyy-mm-dd hh:mm:ss.mmm [pid.tid] " at the start of a line.
-  static const std::regex start(
-      R"((^|\n)\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} \[[0-9a-fA-F]+\.[0-9a-fA-F]+\] )");
+  // Every entry starts with "yyyy-mm-dd hh:mm:ss.mmm [pid.tid] " at the start of a line; a
+  // message with line breaks inside runs on to the next such start.
   std::vector<std::string> entries;
-  std::sregex_iterator it(text.begin(), text.end(), start);
-  const std::sregex_iterator end;
-  while (it != end) {
-    const size_t bodyStart = it->position() + it->length();
-    ++it;
-    size_t bodyEnd = it != end ? static_cast<size_t>(it->position()) + 1 : text.size();
-    std::string body = text.substr(bodyStart, bodyEnd - bodyStart);
+  auto headerAt = [&text](size_t pos) {
+    return ParseLogLineHeader(std::string_view(text).substr(pos));
+  };
+  // The start of the line after `pos` that begins an entry, with its header.
+  auto nextEntry = [&](size_t pos, std::optional<LogLineHeader>& header) {
+    while ((pos = text.find('\n', pos)) != std::string::npos) {
+      if ((header = headerAt(++pos))) return pos;
+    }
+    return text.size();
+  };
+  std::optional<LogLineHeader> header = headerAt(0);
+  size_t start = header ? 0 : nextEntry(0, header);
+  while (header) {
+    const size_t bodyStart = start + header->length;
+    header.reset();
+    const size_t next = nextEntry(bodyStart, header);
+    std::string body = text.substr(bodyStart, next - bodyStart);
     if (body.size() >= 2 && body.compare(body.size() - 2, 2, "\r\n") == 0) {
       body.resize(body.size() - 2);
     }
-    entries.push_back(body);
+    entries.push_back(std::move(body));
+    start = next;
   }
   return entries;
 }

@@ -1,12 +1,9 @@
 #include "LogReader.h"
 
-#include <regex>
-
+#include "LogLineHeader.h"
 #include "TestFiles.h"
 
 std::vector<LogLine> ParseLogLines(const std::string& bytes) {
-  static const std::regex format(
-      R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} \[([0-9a-f]{4,})\.([0-9a-f]{4,})\] (..): ([^\r\n]*)$)");
   std::vector<LogLine> lines;
   size_t start = 0;
   while (start < bytes.size()) {
@@ -15,15 +12,18 @@ std::vector<LogLine> ParseLogLines(const std::string& bytes) {
     line.raw = bytes.substr(start, end == std::string::npos ? std::string::npos : end - start);
     start = end == std::string::npos ? bytes.size() : end + 2;
     if (end != std::string::npos) {
-      std::smatch match;
       if (line.raw.empty()) {
         line.blank = true;
-      } else if (std::regex_match(line.raw, match, format)) {
+      } else if (const auto header = ParseLogLineHeader(line.raw);
+                 header && line.raw.size() >= header->length + 4 &&
+                 line.raw.compare(header->length + 2, 2, ": ") == 0 &&
+                 line.raw.find_first_of("\r\n", header->length) == std::string::npos) {
+        // "tag: text", the tag being two characters.
         line.wellFormed = true;
-        line.processId = std::stoul(match[1].str(), nullptr, 16);
-        line.threadId = std::stoul(match[2].str(), nullptr, 16);
-        line.tag = match[3].str();
-        line.text = match[4].str();
+        line.processId = header->processId;
+        line.threadId = header->threadId;
+        line.tag = line.raw.substr(header->length, 2);
+        line.text = line.raw.substr(header->length + 4);
       }
     }
     lines.push_back(std::move(line));

@@ -112,8 +112,8 @@ std::wstring FixturePath(const std::wstring& relative) {
 }
 
 const char* const kNoWine32Reason =
-    "32-bit Wine is not installed here, so a 32-bit program can't run (Wine would report "
-    "exit code 0 without running it)";
+    "32-bit programs cannot run under Wine here (this machine runs no 32-bit code, 32-bit Wine "
+    "is missing, or PURGEKIT_WINE64_ONLY=1 chose the 64-bit-only road)";
 
 bool Wine32Available() {
   // The probe exits 42 only when it really ran as a 32-bit process.

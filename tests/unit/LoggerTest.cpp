@@ -2,13 +2,13 @@
 
 #include <memory>
 #include <mutex>
-#include <regex>
 #include <set>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "LogLineHeader.h"
 #include "LoggerWin.h"
 
 using namespace KvTzkLogging;
@@ -99,11 +99,12 @@ class TestLogger : public LoggerWin {
 
 // Splits a written line into its tag/prefix/message part after the time and ids.
 std::string Body(const std::string& line) {
-  static const std::regex format(
-      R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} \[[0-9a-f]{4,}\.[0-9a-f]{4,}\] ([\s\S]*)\r\n$)");
-  std::smatch match;
-  if (!std::regex_match(line, match, format)) return "<malformed: " + line + ">";
-  return match[1];
+  const auto header = ParseLogLineHeader(line);
+  if (!header || line.size() < header->length + 2 ||
+      line.compare(line.size() - 2, 2, "\r\n") != 0) {
+    return "<malformed: " + line + ">";
+  }
+  return line.substr(header->length, line.size() - 2 - header->length);
 }
 
 std::vector<std::string> Bodies(Record& record) {
