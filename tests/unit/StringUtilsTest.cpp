@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include "StringUtils.h"
@@ -31,6 +33,21 @@ TEST(WideToUtf8, RoundTripsAndKeepsUnpairedSurrogate) {
 TEST(AcpConversions, Cp1252RoundTrip) {
   EXPECT_EQ(AcpToWide("caf\xe9"), L"caf\u00e9");
   EXPECT_EQ(WideToAcp(L"caf\u00e9"), "caf\xe9");
+}
+
+TEST(AcpConversions, CharactersOutsideTheCodePageFailTheWholeConversion) {
+  ASSERT_EQ(::GetACP(), 1252u);
+  // Best-fit would make a full-width backslash a path separator, an omega an "O", and fill
+  // the rest with "?".
+  for (const wchar_t* text : {L"a\uff3c..\uff3c..\uff3cescape.lua", L"\u03a9mega.lua",
+                              L"prod\u00fc\u65e5.lua", L"\u0141ukasz", L"\u65e5\u672c"}) {
+    EXPECT_EQ(WideToAcp(text), "") << WideToUtf8(text);
+    EXPECT_EQ(WideToMultiByte(text, 1252), "") << WideToUtf8(text);
+  }
+  // The OEM code page is held to the same rule; UTF-8 takes everything.
+  EXPECT_EQ(WideToMultiByte(L"\u0141", CP_OEMCP), "");
+  EXPECT_EQ(WideToMultiByte(L"x\u00fc\u65e5", CP_UTF8), "x\xc3\xbc\xe6\x97\xa5");
+  EXPECT_EQ(WideToAcp(L"\u20ac 5 \u00e0 la carte"), "\x80 5 \xe0 la carte");
 }
 
 struct MatchCase {
