@@ -175,6 +175,11 @@ function CleanupProduct()
   file:close()
   assert(os.rename(name, dir .. "\\μετονομασία.txt"))
   assert(os.remove(dir .. "\\παλιό.txt"))
+  assert(os.execute('mkdir "' .. dir .. '\\κατάλογος"'))
+  local pipe = assert(io.popen('mkdir "' .. dir .. '\\σωλήνας" && echo made'))
+  local said = pipe:read("l")
+  pipe:close()
+  Log.Info("popen said " .. said)
   dofile(dir .. "\\ρυθμίσεις.lua")
   assert(loadfile(dir .. "\\ρυθμίσεις.lua"))
   Log.Info("cleanup greek: " .. helper.Where() .. ", read back " .. back .. ", " .. Setting)
@@ -202,6 +207,14 @@ end
   EXPECT_FALSE(
       FileExists(scratch / L"\u03c3\u03b7\u03bc\u03b5\u03af\u03c9\u03bc\u03b1 \u65e5.txt"));
   EXPECT_FALSE(FileExists(scratch / L"\u03c0\u03b1\u03bb\u03b9\u03cc.txt"));
+  // Commands, through os.execute and io.popen, get the names as they are.
+  EXPECT_GE(IndexOf(run.lines, "popen said made"), 0) << Dump(run.lines);
+  for (const wchar_t* made : {L"\u03ba\u03b1\u03c4\u03ac\u03bb\u03bf\u03b3\u03bf\u03c2",
+                              L"\u03c3\u03c9\u03bb\u03ae\u03bd\u03b1\u03c2"}) {
+    const DWORD attributes = ::GetFileAttributesW((scratch / made).c_str());
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        << WideToUtf8(made);
+  }
 }
 
 // Sets TMP and TEMP (TMP comes first for GetTempPathW) for the programs this process starts.
@@ -250,10 +263,11 @@ TEST(ScriptPathsRun, ArchiveUnpackedBelowATemporaryFolderOutsideTheCodePageRuns)
   }
   EXPECT_EQ(run.result.exitCode, 0u) << Dump(run.lines);
   // The script's directory is the work directory below the temporary folder, and
-  // os.tmpname names a file in that folder; both were written and read back.
+  // os.tmpname names a file in that folder; both were written and read back, and the
+  // script reads the variable as it is.
   const std::wstring expected = L"*[unpacked.lua] cleanup unpacked in " + temp +
                                 L"\\kv*.tmp (written by the helper), temp " + temp +
-                                L"\\lua*.tmp (written by the helper)";
+                                L"\\lua*.tmp (written by the helper), TEMP=" + temp;
   const int at = IndexOf(run.lines, "[unpacked.lua] cleanup unpacked in ");
   ASSERT_GE(at, 0) << Dump(run.lines);
   EXPECT_TRUE(WildcardMatch(Utf8ToWide(run.lines[at].text), expected, false)) << run.lines[at].text;

@@ -454,6 +454,19 @@ function CleanupProduct() return true end
   EXPECT_TRUE(TestLog().Has(" I: [helper.lua] helper")) << TestLog().Dump();
 }
 
+TEST_F(ScriptHost, PathWithoutAnExactUtf8FormIsRefused) {
+  // A lone surrogate would reach Lua as U+FFFD and so name another file.
+  folder_.Write(L"lone\uFFFD.lua", ProductScript("'replacement'", "true"));
+  const std::wstring path = folder_.Path() + L"\\lone" + wchar_t(0xD800) + L".lua";
+  Product product;
+  EXPECT_FALSE(product.Load(path));
+  EXPECT_TRUE(TestLog().Has("*E: Product::Load: Script path '" + WideToUtf8(path) +
+                            "' has no UTF-8 form, skipping it"))
+      << TestLog().Dump();
+  // Nothing was loaded, not even the file that the replacement character names.
+  EXPECT_EQ(TestLog().Entries().size(), 1u) << TestLog().Dump();
+}
+
 TEST_F(ScriptHost, FilesThatScriptsLoadAreTextOnly) {
   // A valid precompiled library: still refused, whichever way a script loads it and
   // whatever mode it asks for. A chunk a script dumps itself still loads from a string.
