@@ -14,8 +14,8 @@ bool Product::Load(const std::wstring& scriptPath) {
   script_.reset();
   // Scripts see their path as UTF-8. A name without an exact UTF-8 form (a lone surrogate)
   // would name another file once converted, so it is refused.
-  const std::string path = WideToUtf8(scriptPath);
-  if (path.empty() || Utf8ToWide(path) != scriptPath) {
+  std::string path;
+  if (!WideToUtf8Exact(scriptPath, path) || path.empty()) {
     LogFuncW(LogError, "Product::Load", L"Script path '%s' has no UTF-8 form, skipping it",
              scriptPath.c_str());
     return false;

@@ -51,6 +51,13 @@ std::string WideToAcp(const std::wstring& text) { return WideToMultiByte(text, C
 
 std::string WideToUtf8(const std::wstring& text) { return WideToMultiByte(text, CP_UTF8); }
 
+bool WideToUtf8Exact(const std::wstring& text, std::string& utf8) {
+  utf8 = WideToUtf8(text);
+  if (utf8.empty() == text.empty() && Utf8ToWide(utf8) == text) return true;
+  utf8.clear();
+  return false;
+}
+
 namespace {
 
 bool SameUnit(wchar_t a, wchar_t b, bool ignoreCase) {

@@ -25,10 +25,10 @@ bool ToWide(const char* text, std::wstring& wide) {
 }
 
 // Copies the UTF-8 form of `wide` with its terminator into the buffer; false when it does
-// not fit or can't be converted.
+// not fit or has no exact UTF-8 form.
 bool CopyUtf8(const std::wstring& wide, char* buffer, size_t size) {
-  const std::string text = WideToUtf8(wide);
-  if (text.empty() != wide.empty() || text.size() >= size) return false;
+  std::string text;
+  if (!WideToUtf8Exact(wide, text) || text.size() >= size) return false;
   std::memcpy(buffer, text.c_str(), text.size() + 1);
   return true;
 }
@@ -82,9 +82,8 @@ char* LuaUtf8Getenv(const char* name) {
     }
     wideValue.assign(length, L'\0');
   }
-  value = WideToUtf8(wideValue);
-  // A value that has no UTF-8 form is not handed out in another one.
-  if (value.empty() != wideValue.empty()) return nullptr;
+  // A value that has no exact UTF-8 form is not handed out in another one.
+  if (!WideToUtf8Exact(wideValue, value)) return nullptr;
   return value.data();
 }
 

@@ -30,6 +30,19 @@ TEST(WideToUtf8, RoundTripsAndKeepsUnpairedSurrogate) {
   EXPECT_FALSE(WideToUtf8(std::wstring(1, static_cast<wchar_t>(0xD800))).empty());
 }
 
+TEST(WideToUtf8Exact, RefusesWhatWouldComeBackAsAnotherText) {
+  std::string utf8 = "left over";
+  EXPECT_TRUE(WideToUtf8Exact(L"", utf8));
+  EXPECT_EQ(utf8, "");
+  EXPECT_TRUE(WideToUtf8Exact(L"\u03a9\U0001F600", utf8));
+  EXPECT_EQ(utf8, "\xce\xa9\xf0\x9f\x98\x80");
+  for (const std::wstring& text :
+       {std::wstring(L"a") + wchar_t(0xD800) + L"b", std::wstring(1, wchar_t(0xDC00))}) {
+    EXPECT_FALSE(WideToUtf8Exact(text, utf8));
+    EXPECT_EQ(utf8, "");
+  }
+}
+
 TEST(AcpConversions, Cp1252RoundTrip) {
   EXPECT_EQ(AcpToWide("caf\xe9"), L"caf\u00e9");
   EXPECT_EQ(WideToAcp(L"caf\u00e9"), "caf\xe9");
