@@ -6,7 +6,6 @@
 #include <cstring>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "LogReader.h"
@@ -17,7 +16,6 @@
 #include "StringUtils.h"
 #include "TestFiles.h"
 #include "lauxlib.h"
-#include "lualib.h"
 
 namespace {
 
@@ -126,8 +124,9 @@ TEST(ScriptPathsRun, FoldersAndNamesOutsideTheCodePageRunExactlyTheirOwnScripts)
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const ScratchFolder scratch(L"names");
-    for (const Script& script : c.scripts)
+    for (const Script& script : c.scripts) {
       Place(scratch, script.file, Product(script.id, script.priority));
+    }
     const std::wstring folder = scratch / c.folder;
 
     const Outcome help = RunScripts(folder, L"--help");
