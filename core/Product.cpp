@@ -12,7 +12,15 @@ int Product::GetPriority() const {
 
 bool Product::Load(const std::wstring& scriptPath) {
   script_.reset();
-  script_ = std::make_unique<LuaUninstallScript>(WideToAcp(scriptPath));
+  // Scripts see their path as UTF-8. A name without an exact UTF-8 form (a lone surrogate)
+  // would name another file once converted, so it is refused.
+  std::string path;
+  if (!WideToUtf8Exact(scriptPath, path) || path.empty()) {
+    LogFuncW(LogError, "Product::Load", L"Script path '%s' has no UTF-8 form, skipping it",
+             scriptPath.c_str());
+    return false;
+  }
+  script_ = std::make_unique<LuaUninstallScript>(path);
   if (!script_->Initialize()) return false;
   if (!script_->IsValidScript()) return false;
 

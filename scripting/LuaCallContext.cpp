@@ -61,14 +61,9 @@ std::wstring GetCallerScriptName(lua_State* state) {
     return {};
   }
   std::string source = record.source;
-  std::wstring text;
-  if (!source.empty() && source[0] == '@') {
-    // A file chunk: "@" and the path under which the loader opened the file, which is in
-    // the ANSI code page.
-    source.erase(0, 1);
-    text = AcpToWide(source);
-  }
-  if (text.empty()) text = Utf8ToWide(source);
+  // A file chunk: "@" and the UTF-8 path under which the loader opened the file.
+  if (!source.empty() && source[0] == '@') source.erase(0, 1);
+  const std::wstring text = Utf8ToWide(source);
   std::wstring directory;
   std::wstring name;
   if (!SplitPath(text, directory, name)) return {};

@@ -67,13 +67,10 @@ bool LuaScript::InitializeLuaState() {
   }
   state_ = state;
 
-  // The Lua file loader opens files by their ANSI-code-page name, so the search paths keep
-  // that encoding; the directory handed to the script is UTF-8 like every other text the
-  // modules receive.
+  // The search paths and the directory handed to the script are UTF-8, as the path is.
   std::wstring directory;
   std::wstring name;
-  const bool split = SplitPath(AcpToWide(path_), directory, name);
-  const std::string directoryAcp = WideToAcp(directory);
+  const bool split = SplitPath(Utf8ToWide(path_), directory, name);
   const std::string directoryUtf8 = WideToUtf8(directory);
 
   const int status = Protected(
@@ -81,9 +78,9 @@ bool LuaScript::InitializeLuaState() {
         luaL_openlibs(L);
         if (split) {
           lua_getglobal(L, "package");
-          lua_pushstring(L, (directoryAcp + "\\?.lua").c_str());
+          lua_pushstring(L, (directoryUtf8 + "\\?.lua").c_str());
           lua_setfield(L, -2, "path");
-          lua_pushstring(L, (directoryAcp + "\\?.dll").c_str());
+          lua_pushstring(L, (directoryUtf8 + "\\?.dll").c_str());
           lua_setfield(L, -2, "cpath");
           lua_pop(L, 1);
           lua_pushstring(L, directoryUtf8.c_str());
@@ -107,13 +104,15 @@ bool LuaScript::Initialize() {
     LogFuncW(LogError, "LuaScript::Initialize", L"Lua state is not valid");
     return false;
   }
+  // Text only: Lua does not verify precompiled chunks, and a damaged one can make the
+  // interpreter read and write anywhere.
   int status = text_.empty()
-                   ? luaL_loadfilex(state_, path_.c_str(), nullptr)
-                   : luaL_loadbufferx(state_, text_.data(), text_.size(), path_.c_str(), nullptr);
+                   ? luaL_loadfilex(state_, path_.c_str(), "t")
+                   : luaL_loadbufferx(state_, text_.data(), text_.size(), path_.c_str(), "t");
   if (status == LUA_OK) status = lua_pcall(state_, 0, 0, 0);
   if (status != LUA_OK) {
     LogFuncW(LogError, "LuaScript::Initialize", L"Load '%s' failed with %d. Error: %s",
-             AcpToWide(path_).c_str(), status, ToLogText(GetTopString()).c_str());
+             ToLogText(path_).c_str(), status, ToLogText(GetTopString()).c_str());
     DumpStack(state_);
     lua_settop(state_, 0);
     return false;

@@ -19,9 +19,9 @@
 // therefore goes through `Protected`, and a failure there is logged like a script error.
 class LuaScript {
  public:
-  // path: the script file in the ANSI code page (the form the Lua file loader opens). text:
-  // an in-memory chunk run instead of the file, with path as its chunk name; empty for the
-  // file.
+  // path: the script file, UTF-8 like every path a script sees (Lua's file calls take UTF-8
+  // names). text: an in-memory chunk run instead of the file, with path as its chunk name;
+  // empty for the file. Either is loaded as text only: a precompiled chunk is refused.
   explicit LuaScript(std::string path, std::string text = {});
   virtual ~LuaScript();
   LuaScript(const LuaScript&) = delete;
@@ -57,7 +57,7 @@ class LuaScript {
 
   // A log-friendly wide form of 8-bit text from the state, such as an error message that
   // holds both a chunk name and script text: UTF-8 when it is valid UTF-8, else the ANSI
-  // code page (the encoding of file paths and chunk names).
+  // code page (a script saved in it may raise an error with its own text).
   static std::wstring ToLogText(const std::string& text);
 
   lua_State* state_ = nullptr;

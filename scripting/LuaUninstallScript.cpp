@@ -32,7 +32,7 @@ bool LuaUninstallScript::IsValidScript() {
   if (hasId && hasDetect && hasCleanup) return true;
   LogFuncW(LogDebug, "LuaUninstallScript::IsValidScript",
            L"'%s' is not a valid uninstall script, treating it as library",
-           AcpToWide(Path()).c_str());
+           Utf8ToWide(Path()).c_str());
   return false;
 }
 

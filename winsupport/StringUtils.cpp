@@ -26,12 +26,22 @@ std::wstring Utf8ToWide(const std::string& text) { return MultiByteToWide(text, 
 std::string WideToMultiByte(const std::wstring& text, unsigned codePage) {
   if (text.empty() || text.size() > INT_MAX) return {};
   const int length = static_cast<int>(text.size());
-  const int bytes =
-      ::WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return {};
+  if (codePage == CP_ACP) codePage = ::GetACP();
+  if (codePage == CP_OEMCP) codePage = ::GetOEMCP();
+  // UTF-8 holds every character. Any other code page must not stand in a look-alike (a
+  // full-width backslash for a backslash, "O" for an omega) or its default character for
+  // what it lacks: then the conversion fails.
+  const bool exact = codePage != CP_UTF8 && codePage != CP_UTF7;
+  const DWORD flags = exact ? WC_NO_BEST_FIT_CHARS : 0;
+  BOOL usedDefault = FALSE;
+  BOOL* usedDefaultFlag = exact ? &usedDefault : nullptr;
+  const int bytes = ::WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr,
+                                          usedDefaultFlag);
+  if (bytes <= 0 || usedDefault) return {};
   std::string result(static_cast<size_t>(bytes), '\0');
-  if (::WideCharToMultiByte(codePage, 0, text.data(), length, result.data(), bytes, nullptr,
-                            nullptr) == 0) {
+  if (::WideCharToMultiByte(codePage, flags, text.data(), length, result.data(), bytes, nullptr,
+                            usedDefaultFlag) == 0 ||
+      usedDefault) {
     return {};
   }
   return result;
@@ -40,6 +50,13 @@ std::string WideToMultiByte(const std::wstring& text, unsigned codePage) {
 std::string WideToAcp(const std::wstring& text) { return WideToMultiByte(text, CP_ACP); }
 
 std::string WideToUtf8(const std::wstring& text) { return WideToMultiByte(text, CP_UTF8); }
+
+bool WideToUtf8Exact(const std::wstring& text, std::string& utf8) {
+  utf8 = WideToUtf8(text);
+  if (utf8.empty() == text.empty() && Utf8ToWide(utf8) == text) return true;
+  utf8.clear();
+  return false;
+}
 
 namespace {
 

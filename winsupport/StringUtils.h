@@ -12,9 +12,14 @@ using StringList = std::vector<std::wstring>;
 std::wstring MultiByteToWide(const std::string& text, unsigned codePage);
 std::wstring AcpToWide(const std::string& text);
 std::wstring Utf8ToWide(const std::string& text);
+// Into a code page other than UTF-8, only exactly: a character that the code page lacks
+// makes the conversion fail, never a look-alike or a default character in its place.
 std::string WideToMultiByte(const std::wstring& text, unsigned codePage);
 std::string WideToAcp(const std::wstring& text);
 std::string WideToUtf8(const std::wstring& text);
+// The UTF-8 form only when it is exact, so that it names the same thing: false for a text
+// with a lone surrogate, which WideToUtf8 turns into U+FFFD.
+bool WideToUtf8Exact(const std::wstring& text, std::string& utf8);
 
 // '*' matches any run of units (also none), '?' exactly one; there is no escape.
 bool WildcardMatch(const std::wstring& text, const std::wstring& pattern, bool ignoreCase);

@@ -231,6 +231,9 @@ TEST_F(ScriptHost, LoadFailuresAreLoggedWithTheStackAndLeaveTheRunAlone) {
        nullptr},
       {L"missing.lua", nullptr, 7, "cannot open", nullptr},
       {L"tableerror.lua", "error({})", 2, "", "table  "},
+      // A precompiled chunk is refused before Lua reads any of it.
+      {L"binary.lua", "\x1bLuaS and no more of a chunk", 3,
+       "attempt to load a binary chunk (mode is 't')", nullptr},
   };
   for (const auto& c : cases) {
     TestLog().Mark();
@@ -433,7 +436,7 @@ function CleanupProduct() return true end
 }
 
 TEST_F(ScriptHost, RequireAndScriptNamesWorkInAFolderWithAnAccentedName) {
-  // The loader opens files by their ANSI-code-page name; CurrentScriptDir is UTF-8.
+  // The loader opens files by their UTF-8 name, and CurrentScriptDir is UTF-8 too.
   ScratchFolder accented(L"Dossier \u00e9t\u00e9");
   accented.Write(L"helper.lua",
                  "return { Where = function() Log.Info('helper') "
@@ -449,6 +452,69 @@ function CleanupProduct() return true end
   EXPECT_EQ(product.GetId(), accented.Path());
   EXPECT_TRUE(TestLog().Has(" I: [produit_\xc3\xa9.lua] product")) << TestLog().Dump();
   EXPECT_TRUE(TestLog().Has(" I: [helper.lua] helper")) << TestLog().Dump();
+}
+
+TEST_F(ScriptHost, PathWithoutAnExactUtf8FormIsRefused) {
+  // A lone surrogate would reach Lua as U+FFFD and so name another file.
+  folder_.Write(L"lone\uFFFD.lua", ProductScript("'replacement'", "true"));
+  const std::wstring path = folder_.Path() + L"\\lone" + wchar_t(0xD800) + L".lua";
+  Product product;
+  EXPECT_FALSE(product.Load(path));
+  EXPECT_TRUE(TestLog().Has("*E: Product::Load: Script path '" + WideToUtf8(path) +
+                            "' has no UTF-8 form, skipping it"))
+      << TestLog().Dump();
+  // Nothing was loaded, not even the file that the replacement character names.
+  EXPECT_EQ(TestLog().Entries().size(), 1u) << TestLog().Dump();
+}
+
+TEST_F(ScriptHost, FilesThatScriptsLoadAreTextOnly) {
+  // A valid precompiled library: still refused, whichever way a script loads it and
+  // whatever mode it asks for. A chunk a script dumps itself still loads from a string.
+  folder_.Write(L"helper.lua", "return { Answer = 42 }\n");
+  const auto path = folder_.Write(L"loader.lua", R"(
+local dumped = string.dump(loadfile(CurrentScriptDir .. "\\helper.lua"))
+local file = io.open(CurrentScriptDir .. "\\compiled.lua", "wb")
+file:write(dumped)
+file:close()
+local results = {}
+local function try(what, f)
+  local ok, message = pcall(f)
+  results[#results + 1] = what .. "=" .. (ok and "loaded" or
+      (tostring(message):find("attempt to load a binary chunk", 1, true) and "refused" or
+       tostring(message)))
+end
+try("require", function() return require("compiled").Answer end)
+try("dofile", function() return dofile(CurrentScriptDir .. "\\compiled.lua") end)
+try("loadfile", function() return assert(loadfile(CurrentScriptDir .. "\\compiled.lua", "b")) end)
+try("load", function() return assert(load(dumped, "dumped", "b"))().Answer end)
+function GetProductId() return table.concat(results, " ") end
+function DetectProduct() return true end
+function CleanupProduct() return true end
+)");
+  Product product;
+  ASSERT_TRUE(product.Load(path)) << TestLog().Dump();
+  EXPECT_EQ(product.GetId(), L"require=refused dofile=refused loadfile=refused load=loaded");
+}
+
+TEST_F(ScriptHost, StatesHoldLua53WithoutTheLeftoversOf52) {
+  LuaUninstallScript script("C:\\p.lua", R"(
+local found = {}
+local function check(name, value) if value ~= nil then found[#found + 1] = name end end
+check("bit32", bit32)
+check("math.pow", math.pow) check("math.ldexp", math.ldexp) check("math.cosh", math.cosh)
+check("math.log10", math.log10) check("unpack", unpack) check("loadstring", loadstring)
+check("module", module) check("package.loaders", package.loaders) check("table.maxn", table.maxn)
+-- __ipairs is not honoured in 5.3.
+local proxy = setmetatable({}, { __ipairs = function() error("__ipairs used") end })
+for _ in ipairs(proxy) do end
+-- What 5.3 itself has is there.
+check("utf8", utf8) check("math.type", math.type) check("string.pack", string.pack)
+function GetProductId() return table.concat(found, ",") end
+function DetectProduct() return true end
+function CleanupProduct() return true end
+)");
+  ASSERT_TRUE(script.Initialize()) << TestLog().Dump();
+  EXPECT_EQ(script.GetProductId(), L"utf8,math.type,string.pack");
 }
 
 TEST_F(ScriptHost, LogAndMetaWriteTheirLines) {

@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include "StringUtils.h"
@@ -28,9 +30,37 @@ TEST(WideToUtf8, RoundTripsAndKeepsUnpairedSurrogate) {
   EXPECT_FALSE(WideToUtf8(std::wstring(1, static_cast<wchar_t>(0xD800))).empty());
 }
 
+TEST(WideToUtf8Exact, RefusesWhatWouldComeBackAsAnotherText) {
+  std::string utf8 = "left over";
+  EXPECT_TRUE(WideToUtf8Exact(L"", utf8));
+  EXPECT_EQ(utf8, "");
+  EXPECT_TRUE(WideToUtf8Exact(L"\u03a9\U0001F600", utf8));
+  EXPECT_EQ(utf8, "\xce\xa9\xf0\x9f\x98\x80");
+  for (const std::wstring& text :
+       {std::wstring(L"a") + wchar_t(0xD800) + L"b", std::wstring(1, wchar_t(0xDC00))}) {
+    EXPECT_FALSE(WideToUtf8Exact(text, utf8));
+    EXPECT_EQ(utf8, "");
+  }
+}
+
 TEST(AcpConversions, Cp1252RoundTrip) {
   EXPECT_EQ(AcpToWide("caf\xe9"), L"caf\u00e9");
   EXPECT_EQ(WideToAcp(L"caf\u00e9"), "caf\xe9");
+}
+
+TEST(AcpConversions, CharactersOutsideTheCodePageFailTheWholeConversion) {
+  ASSERT_EQ(::GetACP(), 1252u);
+  // Best-fit would make a full-width backslash a path separator, an omega an "O", and fill
+  // the rest with "?".
+  for (const wchar_t* text : {L"a\uff3c..\uff3c..\uff3cescape.lua", L"\u03a9mega.lua",
+                              L"prod\u00fc\u65e5.lua", L"\u0141ukasz", L"\u65e5\u672c"}) {
+    EXPECT_EQ(WideToAcp(text), "") << WideToUtf8(text);
+    EXPECT_EQ(WideToMultiByte(text, 1252), "") << WideToUtf8(text);
+  }
+  // The OEM code page is held to the same rule; UTF-8 takes everything.
+  EXPECT_EQ(WideToMultiByte(L"\u0141", CP_OEMCP), "");
+  EXPECT_EQ(WideToMultiByte(L"x\u00fc\u65e5", CP_UTF8), "x\xc3\xbc\xe6\x97\xa5");
+  EXPECT_EQ(WideToAcp(L"\u20ac 5 \u00e0 la carte"), "\x80 5 \xe0 la carte");
 }
 
 struct MatchCase {
