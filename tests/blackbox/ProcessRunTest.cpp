@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "LaunchProcess.h"
+#include "ChildPrograms.h"
 #include "LogReader.h"
 #include "LogRegistry.h"
 #include "ProgramRunner.h"
@@ -15,28 +15,10 @@
 
 namespace {
 
-std::string LuaText(const std::wstring& text) {
-  std::string quoted = "'";
-  for (char c : WideToUtf8(text)) {
-    if (c == '\\' || c == '\'') quoted.push_back('\\');
-    quoted.push_back(c);
-  }
-  return quoted + "'";
-}
-
 class ProcessRun : public testing::Test {
  protected:
-  std::wstring ChildCopy(const std::wstring& directory, const std::wstring& name) {
-    ::CreateDirectoryW((programs_ / directory).c_str(), nullptr);
-    const std::wstring path = programs_ / (directory + L"\\" + name);
-    EXPECT_TRUE(::CopyFileW(TEST_CHILD_EXE, path.c_str(), FALSE));
-    return path;
-  }
-  static UniqueHandle Launch(const std::wstring& path, const wchar_t* arguments) {
-    return UniqueHandle(LaunchProcess(path.c_str(), arguments, 0, nullptr, nullptr, nullptr));
-  }
-  static bool Running(const UniqueHandle& process) {
-    return ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+  std::wstring ChildCopy(const std::wstring& relative) {
+    return CopyProgram(TEST_CHILD_EXE, programs_ / relative);
   }
   // Runs the program on one product whose CleanupProduct runs `cleanup`.
   std::vector<LogLine> RunCleanup(const std::string& cleanup, RunResult& result, DWORD& elapsed) {
@@ -64,7 +46,7 @@ class ProcessRun : public testing::Test {
     RunResult result;
     DWORD elapsed = 0;
     const auto lines =
-        RunCleanup("return Process.TerminateByPath(" + LuaText(path) + ")", result, elapsed);
+        RunCleanup("return Process.TerminateByPath(" + LuaQuoted(path) + ")", result, elapsed);
     return HasLineContaining(lines, "Terminating process [");
   }
 
@@ -73,11 +55,11 @@ class ProcessRun : public testing::Test {
 };
 
 TEST_F(ProcessRun, EndsTheProductsProgramsAndLogsItsUninstallersOutput) {
-  const std::wstring x = ChildCopy(L"App", L"x.exe");
-  const std::wstring z = ChildCopy(L"Application", L"z.exe");
-  const std::wstring uninstaller = ChildCopy(L"Setup", L"uninstall.exe");
-  const UniqueHandle px = Launch(x, L"keep 60000");
-  const UniqueHandle pz = Launch(z, L"keep 60000");
+  const std::wstring x = ChildCopy(L"App\\x.exe");
+  const std::wstring z = ChildCopy(L"Application\\z.exe");
+  const std::wstring uninstaller = ChildCopy(L"Setup\\uninstall.exe");
+  const UniqueHandle px = StartChild(x, L"keep 60000");
+  const UniqueHandle pz = StartChild(z, L"keep 60000");
   ASSERT_TRUE(px && pz);
   ::Sleep(300);
 
@@ -85,16 +67,16 @@ TEST_F(ProcessRun, EndsTheProductsProgramsAndLogsItsUninstallersOutput) {
   RunResult result;
   DWORD elapsed = 0;
   const auto lines =
-      RunCleanup("Process.TerminateAllFromPath(" + LuaText(programs_ / L"App") + ")\n" +
-                     "return Process.StartProcessAndWaitForCompletion(" + LuaText(uninstaller) +
+      RunCleanup("Process.TerminateAllFromPath(" + LuaQuoted(programs_ / L"App") + ")\n" +
+                     "return Process.StartProcessAndWaitForCompletion(" + LuaQuoted(uninstaller) +
                      ", 'parent 60000', 30000, CreationFlags_CREATE_NO_WINDOW, '', 'uninstall')",
                  result, elapsed);
   ASSERT_TRUE(result.started);
   EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.exitCode, 0u) << Dump(lines);
   EXPECT_LT(elapsed, 20000u);
-  EXPECT_FALSE(Running(px));
-  EXPECT_TRUE(Running(pz));
+  EXPECT_FALSE(IsRunning(px));
+  EXPECT_TRUE(IsRunning(pz));
   EXPECT_TRUE(HasLineContaining(lines, "Lua::Process::TerminateProcesses: Terminating process [" +
                                            std::to_string(::GetProcessId(px.get())) + "] '" +
                                            WideToUtf8(x) + "'"))
@@ -111,11 +93,11 @@ TEST_F(ProcessRun, EndsTheProductsProgramsAndLogsItsUninstallersOutput) {
 }
 
 TEST_F(ProcessRun, AnUninstallerThatOutlivesItsTimeOutIsLeftRunning) {
-  const std::wstring hanging = ChildCopy(L"Hang", L"hang.exe");
+  const std::wstring hanging = ChildCopy(L"Hang\\hang.exe");
   RunResult result;
   DWORD elapsed = 0;
   const auto lines = RunCleanup("local done = Process.StartProcessAndWaitForCompletion(" +
-                                    LuaText(hanging) + ", 'forever', 2000, 8, '', 'hang')\n" +
+                                    LuaQuoted(hanging) + ", 'forever', 2000, 8, '', 'hang')\n" +
                                     "Log.Info('result ' .. tostring(done))\nreturn true",
                                 result, elapsed);
   ASSERT_TRUE(result.started);

@@ -7,13 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "ChildPrograms.h"
 #include "ImportHook.h"
-#include "LaunchProcess.h"
 #include "LineBuffer.h"
 #include "LogCapture.h"
 #include "LogRegistry.h"
 #include "LuaModules.h"
-#include "PathUtils.h"
 #include "ProcessModule.h"
 #include "ScratchFolder.h"
 #include "StringUtils.h"
@@ -38,17 +37,7 @@ LogCapture& TestLog() {
   return capture;
 }
 
-// Lua string literal of a Windows path or text.
-std::string LuaText(const std::wstring& text) {
-  std::string quoted = "'";
-  for (char c : WideToUtf8(text)) {
-    if (c == '\\' || c == '\'') quoted.push_back('\\');
-    quoted.push_back(c);
-  }
-  return quoted + "'";
-}
-
-const std::string kChild = LuaText(TEST_CHILD_EXE);
+const std::string kChild = LuaQuoted(TEST_CHILD_EXE);
 
 // Runs a chunk in a fresh state with the modules registered; its first result as text
 // ("true", "false", a number, or the error message after "error: ").
@@ -87,22 +76,9 @@ class ProcessModule : public testing::Test {
     return false;
   }
 
-  // A copy of the child program at a path of the test's own, so that ending it by path
-  // can't touch the children of other tests.
+  // A copy of the child program in the test's folder.
   std::wstring ChildCopy(const std::wstring& relative) {
-    const std::wstring path = folder_ / relative;
-    std::wstring directory;
-    std::wstring name;
-    SplitPath(path, directory, name);
-    ::CreateDirectoryW(directory.c_str(), nullptr);
-    EXPECT_TRUE(::CopyFileW(TEST_CHILD_EXE, path.c_str(), FALSE)) << WideToUtf8(path);
-    return path;
-  }
-  static UniqueHandle Launch(const std::wstring& path, const wchar_t* arguments) {
-    return UniqueHandle(LaunchProcess(path.c_str(), arguments, 0, nullptr, nullptr, nullptr));
-  }
-  static bool Running(const UniqueHandle& process) {
-    return ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+    return CopyProgram(TEST_CHILD_EXE, folder_ / relative);
   }
 
   ScratchFolder folder_;
@@ -229,7 +205,7 @@ TEST_F(ProcessModule, TakesTenMegabytesOfOutput) {
 TEST_F(ProcessModule, ATimeOutReturnsInTimeAndLeavesTheChildRunning) {
   const std::wstring copy = ChildCopy(L"forever.exe");
   const DWORD before = ::GetTickCount();
-  EXPECT_EQ(RunLua("return Process.StartProcessAndWaitForCompletion(" + LuaText(copy) +
+  EXPECT_EQ(RunLua("return Process.StartProcessAndWaitForCompletion(" + LuaQuoted(copy) +
                    ", 'forever', 1500, 8, '', 'forever')"),
             "false");
   const DWORD elapsed = ::GetTickCount() - before;
@@ -251,7 +227,7 @@ TEST_F(ProcessModule, ATimeOutReturnsInTimeAndLeavesTheChildRunning) {
 TEST_F(ProcessModule, AGrandchildHoldingThePipeDoesNotHoldTheCall) {
   const std::wstring copy = ChildCopy(L"parent.exe");
   const DWORD before = ::GetTickCount();
-  EXPECT_EQ(RunLua("return Process.StartProcessAndWaitForCompletion(" + LuaText(copy) +
+  EXPECT_EQ(RunLua("return Process.StartProcessAndWaitForCompletion(" + LuaQuoted(copy) +
                    ", 'parent 60000', 30000, 8, '', 'parent')"),
             "true");
   const DWORD elapsed = ::GetTickCount() - before;
@@ -313,8 +289,8 @@ TEST_F(ProcessModule, ResultsAndLinesOfTheWaitingStart) {
 TEST_F(ProcessModule, StartProcessDoesNotWait) {
   const std::wstring copy = ChildCopy(L"started.exe");
   const DWORD before = ::GetTickCount();
-  EXPECT_EQ(RunLua("return Process.StartProcess(" + LuaText(copy) + ", 'keep 20000', 8, " +
-                   LuaText(folder_.Path()) + ")"),
+  EXPECT_EQ(RunLua("return Process.StartProcess(" + LuaQuoted(copy) + ", 'keep 20000', 8, " +
+                   LuaQuoted(folder_.Path()) + ")"),
             "true");
   EXPECT_LT(::GetTickCount() - before, 2000u);
   EXPECT_TRUE(TestLog().Has(
@@ -331,21 +307,20 @@ TEST_F(ProcessModule, StartProcessDoesNotWait) {
 
 TEST_F(ProcessModule, TerminateAllFromPathEndsWhatLiesBelowTheFolderOnly) {
   const std::wstring x = ChildCopy(L"App\\x.exe");
-  ::CreateDirectoryW((folder_ / L"App\\sub").c_str(), nullptr);
   const std::wstring y = ChildCopy(L"App\\sub\\y.exe");
   const std::wstring z = ChildCopy(L"Application\\z.exe");
-  const UniqueHandle px = Launch(x, L"keep 60000");
-  const UniqueHandle py = Launch(y, L"keep 60000");
-  const UniqueHandle pz = Launch(z, L"keep 60000");
+  const UniqueHandle px = StartChild(x, L"keep 60000");
+  const UniqueHandle py = StartChild(y, L"keep 60000");
+  const UniqueHandle pz = StartChild(z, L"keep 60000");
   ASSERT_TRUE(px && py && pz);
   ::Sleep(300);
 
   std::wstring folder = folder_ / L"App";
   for (auto& c : folder) c = static_cast<wchar_t>(towupper(c));
-  EXPECT_EQ(RunLua("return Process.TerminateAllFromPath(" + LuaText(folder) + ")"), "true");
-  EXPECT_FALSE(Running(px));
-  EXPECT_FALSE(Running(py));
-  EXPECT_TRUE(Running(pz));
+  EXPECT_EQ(RunLua("return Process.TerminateAllFromPath(" + LuaQuoted(folder) + ")"), "true");
+  EXPECT_FALSE(IsRunning(px));
+  EXPECT_FALSE(IsRunning(py));
+  EXPECT_TRUE(IsRunning(pz));
   DWORD code = 1;
   ::GetExitCodeProcess(px.get(), &code);
   EXPECT_EQ(code, 0u);
@@ -355,29 +330,29 @@ TEST_F(ProcessModule, TerminateAllFromPathEndsWhatLiesBelowTheFolderOnly) {
 
   TestLog().Mark();
   EXPECT_EQ(RunLua("return Process.TerminateAllFromPath('')"), "true");
-  EXPECT_EQ(RunLua("return Process.TerminateByPath(" + LuaText(folder_ / L"nothing.exe") + ")"),
+  EXPECT_EQ(RunLua("return Process.TerminateByPath(" + LuaQuoted(folder_ / L"nothing.exe") + ")"),
             "true");
   EXPECT_FALSE(HasEntryStartingWith(" I: Lua::Process::TerminateProcesses: Terminating"));
-  EXPECT_TRUE(Running(pz));
-  EXPECT_EQ(RunLua("return Process.TerminateByPath(" + LuaText(z) + ")"), "true");
-  EXPECT_FALSE(Running(pz));
+  EXPECT_TRUE(IsRunning(pz));
+  EXPECT_EQ(RunLua("return Process.TerminateByPath(" + LuaQuoted(z) + ")"), "true");
+  EXPECT_FALSE(IsRunning(pz));
 }
 
 TEST_F(ProcessModule, NamesMatchIgnoringCaseAndMasksRespectingIt) {
   const std::wstring note = ChildCopy(L"Note.exe");
-  const UniqueHandle first = Launch(note, L"keep 60000");
+  const UniqueHandle first = StartChild(note, L"keep 60000");
   ASSERT_TRUE(first);
   ::Sleep(300);
   EXPECT_EQ(RunLua("return Process.TerminateByNameMask('note*')"), "true");
-  EXPECT_TRUE(Running(first));
+  EXPECT_TRUE(IsRunning(first));
   EXPECT_EQ(RunLua("return Process.TerminateByNameMask('Not?.*')"), "true");
-  EXPECT_FALSE(Running(first));
+  EXPECT_FALSE(IsRunning(first));
 
-  const UniqueHandle second = Launch(note, L"keep 60000");
+  const UniqueHandle second = StartChild(note, L"keep 60000");
   ASSERT_TRUE(second);
   ::Sleep(300);
   EXPECT_EQ(RunLua("return Process.TerminateByName('NOTE.EXE')"), "true");
-  EXPECT_FALSE(Running(second));
+  EXPECT_FALSE(IsRunning(second));
   EXPECT_THAT(RunLua("return Process.TerminateByName(nil)"),
               testing::EndsWith("bad argument #1 to 'TerminateByName' (string expected, got nil)"));
 }
@@ -402,7 +377,7 @@ TEST_F(ProcessModule, MoreThanSixtyFourProcessesAreAllWaitedFor) {
   const std::wstring sleeper = ChildCopy(L"Many\\sleeper.exe");
   std::vector<UniqueHandle> processes;
   for (int i = 0; i < 70; ++i) {
-    processes.push_back(Launch(sleeper, L"keep 120000"));
+    processes.push_back(StartChild(sleeper, L"keep 120000"));
     ASSERT_TRUE(processes.back()) << i;
   }
   ::Sleep(500);
@@ -413,7 +388,7 @@ TEST_F(ProcessModule, MoreThanSixtyFourProcessesAreAllWaitedFor) {
                     reinterpret_cast<void*>(&WatchingWaitForMultipleObjects));
     ASSERT_TRUE(hook.IsActive());
     g_realWaitForMultiple = reinterpret_cast<decltype(&::WaitForMultipleObjects)>(hook.Original());
-    EXPECT_EQ(RunLua("return Process.TerminateAllFromPath(" + LuaText(folder_ / L"Many") + ")"),
+    EXPECT_EQ(RunLua("return Process.TerminateAllFromPath(" + LuaQuoted(folder_ / L"Many") + ")"),
               "true");
   }
   EXPECT_LT(::GetTickCount() - before, 10000u);
@@ -422,7 +397,7 @@ TEST_F(ProcessModule, MoreThanSixtyFourProcessesAreAllWaitedFor) {
   EXPECT_EQ(g_waits[1].count, 6u);
   for (const auto& wait : g_waits) EXPECT_LT(wait.result, WAIT_OBJECT_0 + wait.count);
   size_t running = 0;
-  for (const auto& process : processes) running += Running(process) ? 1 : 0;
+  for (const auto& process : processes) running += IsRunning(process) ? 1 : 0;
   EXPECT_EQ(running, 0u);
   EXPECT_EQ(TestLog().Entries().size(), 70u) << TestLog().Dump();
 }
