@@ -338,7 +338,7 @@ TEST_F(ProcessModule, TerminateAllFromPathEndsWhatLiesBelowTheFolderOnly) {
   EXPECT_FALSE(IsRunning(pz));
 }
 
-TEST_F(ProcessModule, NamesMatchIgnoringCaseAndMasksRespectingIt) {
+TEST_F(ProcessModule, NamesIgnoreCaseAndMasksDoNot) {
   const std::wstring note = ChildCopy(L"Note.exe");
   const UniqueHandle first = StartChild(note, L"keep 60000");
   ASSERT_TRUE(first);
