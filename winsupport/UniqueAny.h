@@ -95,6 +95,35 @@ struct SidTraits {
   static void close(PSID sid) noexcept { ::FreeSid(sid); }
 };
 
+// GDI objects (fonts, bitmaps, brushes, regions), kept with their own handle type.
+template <typename T>
+struct GdiObjectTraits {
+  using type = T;
+  static constexpr T empty() noexcept { return nullptr; }
+  static void close(T h) noexcept { ::DeleteObject(h); }
+};
+
+// Memory device contexts made by CreateCompatibleDC.
+struct MemoryDcTraits {
+  using type = HDC;
+  static constexpr HDC empty() noexcept { return nullptr; }
+  static void close(HDC h) noexcept { ::DeleteDC(h); }
+};
+
+struct IconTraits {
+  using type = HICON;
+  static constexpr HICON empty() noexcept { return nullptr; }
+  static void close(HICON h) noexcept { ::DestroyIcon(h); }
+};
+
+// One reference to a COM object.
+template <typename T>
+struct ComTraits {
+  using type = T*;
+  static constexpr T* empty() noexcept { return nullptr; }
+  static void close(T* p) noexcept { p->Release(); }
+};
+
 // Handles whose failure value is NULL: processes, threads, events, mutexes, tokens,
 // file mappings.
 using UniqueHandle = UniqueAny<NullHandleTraits>;
@@ -106,3 +135,9 @@ using UniqueLocal = UniqueAny<LocalMemoryTraits>;
 using UniqueFindHandle = UniqueAny<FindFileTraits>;
 // SIDs made by AllocateAndInitializeSid.
 using UniqueSid = UniqueAny<SidTraits>;
+template <typename T>
+using UniqueGdi = UniqueAny<GdiObjectTraits<T>>;
+using UniqueMemoryDc = UniqueAny<MemoryDcTraits>;
+using UniqueIcon = UniqueAny<IconTraits>;
+template <typename T>
+using UniqueCom = UniqueAny<ComTraits<T>>;
