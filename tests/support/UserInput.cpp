@@ -45,13 +45,19 @@ void ClickAt(POINT screen) {
   ReleaseLeftButton();
 }
 
-void PressKey(WORD key) {
+namespace {
+void Key(WORD key, bool down) {
   INPUT input{};
   input.type = INPUT_KEYBOARD;
   input.ki.wVk = key;
+  input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
   Send(input);
-  input.ki.dwFlags = KEYEVENTF_KEYUP;
-  Send(input);
+}
+}  // namespace
+
+void PressKey(WORD key) {
+  Key(key, true);
+  Key(key, false);
 }
 
 void PumpMessages(HWND dialog, DWORD ms) {

@@ -167,6 +167,9 @@ TEST_F(ProgramResources, DialogTemplatesHoldTheirControlsWhereTheyBelong) {
        L"",
        {
            {IDOK, L"button", kShown | WS_TABSTOP | BS_DEFPUSHBUTTON, 143, 126, 114, 24, L"#Start"},
+           // The licence notice with its link, which the welcome page fills.
+           {IDC_NOTICE_LINK, L"static", kShown | WS_GROUP | SS_CENTER, 24, 188, 352, 12,
+            L"#Copyright notice with the licence terms link"},
            {IDC_LUA_NOTICE, L"static", kShown | WS_GROUP | SS_CENTER, 24, 203, 352, 12,
             L"#LUA copyright notice"},
            {IDC_ZLIB_NOTICE, L"static", kShown | WS_GROUP | SS_CENTER, 24, 214, 352, 12,

@@ -5,6 +5,11 @@
 namespace KvUI {
 
 Control::~Control() {
+  // A window that outlives its object (its page destroys it later) must not call into it.
+  if (hwnd_ != nullptr) {
+    ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previousProc_));
+    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+  }
   // The back buffer can only be deleted once no DC holds it.
   memoryDc_.reset();
 }

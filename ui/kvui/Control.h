@@ -13,7 +13,7 @@ namespace KvUI {
 class Control : public Wnd {
  public:
   Control() = default;
-  // The window is not touched.
+  // A window still bound gets its own procedure back; it is not destroyed.
   virtual ~Control();
 
   // Binds the object to the control window and subclasses it; once, before the first paint.

@@ -11,6 +11,10 @@ constexpr UINT_PTR kTimerId = 1;
 constexpr UINT kFrameMs = 20;
 }  // namespace
 
+Spinner::~Spinner() {
+  if (hwnd_ != nullptr) ::KillTimer(hwnd_, kTimerId);
+}
+
 void Spinner::Attach(HWND control) {
   Control::Attach(control);
   ::SetTimer(control, kTimerId, kFrameMs, nullptr);

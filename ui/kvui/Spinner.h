@@ -7,6 +7,7 @@ namespace KvUI {
 // A 270-degree arc that turns one degree every 8 ms, repainted every 20 ms.
 class Spinner : public Control {
  public:
+  ~Spinner() override;
   void SetColour(COLORREF colour) { colour_ = colour; }
 
   void Attach(HWND control) override;
