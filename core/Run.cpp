@@ -6,6 +6,7 @@
 #include "CmdLineManager.h"
 #include "Console.h"
 #include "ExitCode.h"
+#include "GuiManager.h"
 #include "GuiSilent.h"
 #include "KvOptionParser.h"
 #include "LanguageSelect.h"
@@ -22,15 +23,13 @@ namespace {
 
 // Runs everything between the texts and the end: the manager, the run objects and the
 // removal of the work directory. Returns the exit code.
-int RunWithStopEvent(HANDLE stopEvent) {
+int RunWithStopEvent(HANDLE stopEvent, HINSTANCE instance) {
   std::unique_ptr<IGuiManager> gui;
   if (KvOptionParser::Instance().IsSpecified(L"silent")) {
     LogFuncW(LogInfo, "Run", L"SILENT parameter provided. Running without GUI.");
     gui = std::make_unique<GuiSilent>();
   } else {
-    // The wizard window does not exist in this build.
-    LogFuncW(LogFatal, "Run", L"Window mode is not built yet; use --silent");
-    return ExitError;
+    gui = std::make_unique<GuiManager>(stopEvent, instance);
   }
 
   CmdLineManager cmdLine;
@@ -82,5 +81,5 @@ int Run(HINSTANCE instance) {
     LogFuncW(LogFatal, "Run", L"Failed to create stop event");
     return ExitError;
   }
-  return RunWithStopEvent(stopEvent.get());
+  return RunWithStopEvent(stopEvent.get(), instance);
 }

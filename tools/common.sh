@@ -52,6 +52,21 @@ start_wine() {
   # cmd.exe of a win64 prefix is a 64-bit program.
   WINEDEBUG=err+all wine cmd /c exit </dev/null >"$BUILD/wine-start.log" 2>&1 ||
     fail_wine "Wine cannot start a 64-bit program (cmd /c exit failed)"
+  if [ -n "${DISPLAY:-}" ]; then use_virtual_desktop; fi
+}
+
+# Without a window manager Wine draws no captions; its virtual desktop draws them, and the
+# programs keep their exit codes. Set once per prefix.
+use_virtual_desktop() {
+  if ! grep -q '"Desktop"="Default"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
+      </dev/null >/dev/null 2>&1
+    wineserver -k || true
+    wineserver -w
+    wineserver -p
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  fi
 }
 
 stop_wine() {

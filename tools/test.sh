@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both programs and runs the whole test suite under Wine.
+# Everything Wine starts runs on one virtual X display (Xvfb), so that the window tests
+# have a screen; the persistent wine server and its desktop process are started on it too.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 build_all
+if [ -z "${PURGEKIT_IN_XVFB:-}" ]; then
+  PURGEKIT_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+fi
 start_wine
 trap stop_wine EXIT
 if [ "$PURGEKIT_RUNS_32BIT" != yes ]; then
   echo "test: 32-bit code runs: $PURGEKIT_RUNS_32BIT; the tests that start 32-bit programs are skipped"
 fi
 status=0
-xvfb-run -a -s "-screen 0 1280x1024x24" \
-  ctest --test-dir "$BUILD" --output-on-failure -j "$(nproc)" "$@" || status=$?
+ctest --test-dir "$BUILD" --output-on-failure -j "$(nproc)" "$@" || status=$?
 exit $status

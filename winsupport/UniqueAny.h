@@ -108,6 +108,35 @@ struct ProcessHeapTraits {
   static void close(void* block) noexcept { ::HeapFree(::GetProcessHeap(), 0, block); }
 };
 
+// GDI objects (fonts, bitmaps, brushes, regions), kept with their own handle type.
+template <typename T>
+struct GdiObjectTraits {
+  using type = T;
+  static constexpr T empty() noexcept { return nullptr; }
+  static void close(T h) noexcept { ::DeleteObject(h); }
+};
+
+// Memory device contexts made by CreateCompatibleDC.
+struct MemoryDcTraits {
+  using type = HDC;
+  static constexpr HDC empty() noexcept { return nullptr; }
+  static void close(HDC h) noexcept { ::DeleteDC(h); }
+};
+
+struct IconTraits {
+  using type = HICON;
+  static constexpr HICON empty() noexcept { return nullptr; }
+  static void close(HICON h) noexcept { ::DestroyIcon(h); }
+};
+
+// One reference to a COM object.
+template <typename T>
+struct ComTraits {
+  using type = T*;
+  static constexpr T* empty() noexcept { return nullptr; }
+  static void close(T* p) noexcept { p->Release(); }
+};
+
 // Handles whose failure value is NULL: processes, threads, events, mutexes, tokens,
 // file mappings.
 using UniqueHandle = UniqueAny<NullHandleTraits>;
@@ -122,3 +151,9 @@ using UniqueSid = UniqueAny<SidTraits>;
 // Service control manager and service handles.
 using UniqueServiceHandle = UniqueAny<ServiceHandleTraits>;
 using UniqueHeapBlock = UniqueAny<ProcessHeapTraits>;
+template <typename T>
+using UniqueGdi = UniqueAny<GdiObjectTraits<T>>;
+using UniqueMemoryDc = UniqueAny<MemoryDcTraits>;
+using UniqueIcon = UniqueAny<IconTraits>;
+template <typename T>
+using UniqueCom = UniqueAny<ComTraits<T>>;

@@ -70,8 +70,6 @@ TEST(RunSequence, ExitCodesFromTheirCauses) {
        kErrorGenericEn, "cleanup went wrong"},
       {"reboot needed", L"--silent --language en " + ScriptsOption(L"reboot"), 99, "",
        "Exiting with code: 99"},
-      {"window mode not built", L"--language en " + ScriptsOption(L"done"), 1, "",
-       "Run: Window mode is not built yet"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
