@@ -3,11 +3,13 @@
 # Everything Wine starts runs on one virtual X display (Xvfb), so that the window tests
 # have a screen; the persistent wine server and its desktop process are started on it too.
 set -euo pipefail
-source "$(dirname "$0")/common.sh"
-build_all
 if [ -z "${PURGEKIT_IN_XVFB:-}" ]; then
+  # xvfb-run itself is installed by the set-up.
+  bash "$(dirname "$0")/setup.sh"
   PURGEKIT_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
 fi
+source "$(dirname "$0")/common.sh"
+build_all
 start_wine
 trap stop_wine EXIT
 if [ "$PURGEKIT_RUNS_32BIT" != yes ]; then
