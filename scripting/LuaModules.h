@@ -22,4 +22,5 @@ void RegisterIntegerConstant(lua_State* state, const char* name, lua_Integer val
 // Registration functions of the modules.
 void RegisterRegModule(lua_State* state);
 void RegisterLogModule(lua_State* state);
+void RegisterFileSystemModule(lua_State* state);
 void RegisterMetaModule(lua_State* state);
