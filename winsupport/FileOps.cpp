@@ -1,5 +1,7 @@
 #include "FileOps.h"
 
+#include <vector>
+
 #include "Log.h"
 #include "Ownership.h"
 #include "PathUtils.h"
