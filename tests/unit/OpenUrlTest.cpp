@@ -33,6 +33,8 @@ TEST(OpenUrl, AcceptsOnlyWebLinksAndLocalHtmlPages) {
     SCOPED_TRACE(WideToUtf8(c.url));
     EXPECT_EQ(IsAllowedUrl(c.url), c.allowed);
     // A refused link never reaches the shell.
-    if (!c.allowed) EXPECT_FALSE(OpenUrl(c.url));
+    if (!c.allowed) {
+      EXPECT_FALSE(OpenUrl(c.url));
+    }
   }
 }
