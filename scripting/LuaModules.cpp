@@ -5,6 +5,7 @@ void RegisterLuaModules(lua_State* state) {
   // Win32Driver, Atom, Path, Meta, System. Each module not yet listed joins in its place.
   RegisterLogModule(state);
   RegisterProcessModule(state);
+  RegisterWin32DriverModule(state);
   RegisterMetaModule(state);
 }
 

@@ -23,3 +23,6 @@ void RegisterIntegerConstant(lua_State* state, const char* name, lua_Integer val
 void RegisterLogModule(lua_State* state);
 void RegisterMetaModule(lua_State* state);
 void RegisterProcessModule(lua_State* state);
+void RegisterMsiModule(lua_State* state);
+void RegisterServiceModule(lua_State* state);
+void RegisterWin32DriverModule(lua_State* state);

@@ -108,6 +108,15 @@ struct ProcessHeapTraits {
   static void close(void* block) noexcept { ::HeapFree(::GetProcessHeap(), 0, block); }
 };
 
+// Device information lists of the device installer (HDEVINFO from SetupDiGetClassDevs and
+// friends). The closing call lives in UniqueAny.cpp, so that the device installer's header,
+// whose macros clash with ordinary names, stays out of every other source.
+struct DevInfoListTraits {
+  using type = void*;
+  static void* empty() noexcept { return INVALID_HANDLE_VALUE; }
+  static void close(void* list) noexcept;
+};
+
 // Handles whose failure value is NULL: processes, threads, events, mutexes, tokens,
 // file mappings.
 using UniqueHandle = UniqueAny<NullHandleTraits>;
@@ -122,3 +131,4 @@ using UniqueSid = UniqueAny<SidTraits>;
 // Service control manager and service handles.
 using UniqueServiceHandle = UniqueAny<ServiceHandleTraits>;
 using UniqueHeapBlock = UniqueAny<ProcessHeapTraits>;
+using UniqueDevInfoList = UniqueAny<DevInfoListTraits>;
