@@ -22,3 +22,4 @@ void RegisterIntegerConstant(lua_State* state, const char* name, lua_Integer val
 // Registration functions of the modules.
 void RegisterLogModule(lua_State* state);
 void RegisterMetaModule(lua_State* state);
+void RegisterProcessModule(lua_State* state);

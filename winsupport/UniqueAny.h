@@ -95,6 +95,19 @@ struct SidTraits {
   static void close(PSID sid) noexcept { ::FreeSid(sid); }
 };
 
+struct ServiceHandleTraits {
+  using type = SC_HANDLE;
+  static constexpr SC_HANDLE empty() noexcept { return nullptr; }
+  static void close(SC_HANDLE h) noexcept { ::CloseServiceHandle(h); }
+};
+
+// Blocks from HeapAlloc on the process heap.
+struct ProcessHeapTraits {
+  using type = void*;
+  static constexpr void* empty() noexcept { return nullptr; }
+  static void close(void* block) noexcept { ::HeapFree(::GetProcessHeap(), 0, block); }
+};
+
 // Handles whose failure value is NULL: processes, threads, events, mutexes, tokens,
 // file mappings.
 using UniqueHandle = UniqueAny<NullHandleTraits>;
@@ -106,3 +119,6 @@ using UniqueLocal = UniqueAny<LocalMemoryTraits>;
 using UniqueFindHandle = UniqueAny<FindFileTraits>;
 // SIDs made by AllocateAndInitializeSid.
 using UniqueSid = UniqueAny<SidTraits>;
+// Service control manager and service handles.
+using UniqueServiceHandle = UniqueAny<ServiceHandleTraits>;
+using UniqueHeapBlock = UniqueAny<ProcessHeapTraits>;

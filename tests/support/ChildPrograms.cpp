@@ -1,0 +1,32 @@
+#include "ChildPrograms.h"
+
+#include <gtest/gtest.h>
+
+#include "LaunchProcess.h"
+#include "PathUtils.h"
+#include "StringUtils.h"
+
+std::string LuaQuoted(const std::wstring& text) {
+  std::string quoted = "'";
+  for (char c : WideToUtf8(text)) {
+    if (c == '\\' || c == '\'') quoted.push_back('\\');
+    quoted.push_back(c);
+  }
+  return quoted + "'";
+}
+
+std::wstring CopyProgram(const std::wstring& program, const std::wstring& target) {
+  std::wstring directory;
+  std::wstring name;
+  if (SplitPath(target, directory, name)) CreateDirectoryRecursive(directory, nullptr);
+  EXPECT_TRUE(::CopyFileW(program.c_str(), target.c_str(), FALSE)) << WideToUtf8(target);
+  return target;
+}
+
+UniqueHandle StartChild(const std::wstring& path, const wchar_t* arguments) {
+  return UniqueHandle(LaunchProcess(path.c_str(), arguments, 0, nullptr, nullptr, nullptr));
+}
+
+bool IsRunning(const UniqueHandle& process) {
+  return ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
