@@ -1,8 +1,8 @@
 #include "LogConfiguration.h"
 
-#include <vector>
+#include <cstring>
 
-#include "UniqueAny.h"
+#include "Win32Registry.h"
 
 namespace KvTzkLogging {
 
@@ -15,28 +15,21 @@ namespace {
 
 constexpr DWORD kAbsent = 0xFFFFFFFF;
 
-UniqueHKey OpenForQuery(HKEY hive, const std::wstring& keyPath, REGSAM view) {
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(hive, keyPath.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
-    return UniqueHKey();
-  }
-  return UniqueHKey(key);
-}
-
 }  // namespace
 
 DWORD ReadDwordValue(HKEY hive, const std::wstring& keyPath, const wchar_t* valueName, REGSAM view,
                      DWORD defaultValue) {
-  const UniqueHKey key = OpenForQuery(hive, keyPath, view);
-  if (!key) return defaultValue;
-  DWORD type = REG_NONE;
-  DWORD value = 0;
-  DWORD size = sizeof(value);
-  if (::RegQueryValueExW(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(&value),
-                         &size) != ERROR_SUCCESS ||
-      type != REG_DWORD || size != sizeof(value)) {
+  Win32Registry registry;
+  registry.SetRoot(hive);
+  registry.SetAccess(view);
+  ByteList bytes;
+  uint32_t type = REG_NONE;
+  if (!registry.GetRawValue(keyPath, valueName, bytes, type) || type != REG_DWORD ||
+      bytes.size() != sizeof(DWORD)) {
     return defaultValue;
   }
+  DWORD value = 0;
+  std::memcpy(&value, bytes.data(), sizeof(value));
   return value;
 }
 
@@ -71,33 +64,20 @@ bool ReadDebugOutputLogging(const std::wstring& dir, const std::wstring& name) {
 
 std::wstring ReadRegString(HKEY hive, const std::wstring& keyPath, const wchar_t* valueName,
                            REGSAM view) {
-  const UniqueHKey key = OpenForQuery(hive, keyPath, view);
-  if (!key) return {};
-  DWORD type = REG_NONE;
-  DWORD size = 0;
-  if (::RegQueryValueExW(key.get(), valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-      (type != REG_SZ && type != REG_EXPAND_SZ)) {
-    return {};
-  }
-  std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
-  if (::RegQueryValueExW(key.get(), valueName, nullptr, &type,
-                         reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS ||
-      (type != REG_SZ && type != REG_EXPAND_SZ)) {
-    return {};
-  }
-  std::wstring text(buffer.data(), size / sizeof(wchar_t));
+  Win32Registry registry;
+  registry.SetRoot(hive);
+  registry.SetAccess(view);
+  std::wstring text;
+  if (!registry.GetString(keyPath, valueName, text)) return {};
   const size_t zero = text.find(L'\0');
   if (zero != std::wstring::npos) text.resize(zero);
   return text;
 }
 
 std::wstring ExpandEnvString(const std::wstring& text) {
-  const DWORD needed = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
-  if (needed == 0) return {};
-  std::vector<wchar_t> buffer(needed);
-  const DWORD written = ::ExpandEnvironmentStringsW(text.c_str(), buffer.data(), needed);
-  if (written == 0 || written > needed) return {};
-  return std::wstring(buffer.data(), written - 1);
+  std::wstring expanded = text;
+  ExpandEnvironmentStringsInPlace(expanded);
+  return expanded;
 }
 
 std::wstring GetLogRoot(LogRootKind kind) {

@@ -3,6 +3,7 @@
 void RegisterLuaModules(lua_State* state) {
   // Scripts see the tables in this order: Reg, Msi, Log, FileSystem, Process, Service,
   // Win32Driver, Atom, Path, Meta, System. Each module not yet listed joins in its place.
+  RegisterRegModule(state);
   RegisterLogModule(state);
   RegisterProcessModule(state);
   RegisterMetaModule(state);

@@ -20,6 +20,7 @@ void RegisterModuleTable(lua_State* state, const char* name, const luaL_Reg* fun
 void RegisterIntegerConstant(lua_State* state, const char* name, lua_Integer value);
 
 // Registration functions of the modules.
+void RegisterRegModule(lua_State* state);
 void RegisterLogModule(lua_State* state);
 void RegisterMetaModule(lua_State* state);
 void RegisterProcessModule(lua_State* state);

@@ -24,6 +24,14 @@ constexpr const wchar_t* kEveryoneFullAccessPieces[] = {
     L"(A;OICI;GA;;;WD)",
 };
 
+// What a forced removal grants while it retries: the program runs as an administrator, so
+// nothing more is needed, and an object that still can't be removed opens to nobody else.
+constexpr const wchar_t* kAdministratorsFullAccessPieces[] = {
+    L"D:",
+    L"(A;OICI;GA;;;BA)",
+    L"(A;OICI;GA;;;SY)",
+};
+
 template <size_t N>
 std::wstring Assemble(const wchar_t* const (&pieces)[N]) {
   std::wstring text;
@@ -70,4 +78,8 @@ void SecurityAttributes::InitWorkDirectory() {
 
 void SecurityAttributes::InitEveryoneFullAccess() {
   InitFromSddl(Assemble(kEveryoneFullAccessPieces).c_str(), false);
+}
+
+void SecurityAttributes::InitAdministratorsFullAccess() {
+  InitFromSddl(Assemble(kAdministratorsFullAccessPieces).c_str(), false);
 }

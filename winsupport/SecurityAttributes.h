@@ -28,6 +28,9 @@ class SecurityAttributes {
   void InitWorkDirectory();
   // Everyone gets full access; used when ownership of an object is taken.
   void InitEveryoneFullAccess();
+  // Full access for the Administrators group and the system only; used by the forced
+  // removals when ownership is taken.
+  void InitAdministratorsFullAccess();
 
   // The record to hand to CreateDirectoryW and the ownership operations; null when
   // the holder is empty.

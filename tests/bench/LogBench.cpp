@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
 #include "Log.h"
 #include "LogConfiguration.h"
 #include "NumberedLines.h"
@@ -20,17 +21,6 @@ namespace {
 
 constexpr wchar_t kDir[] = L"LogBench";
 constexpr wchar_t kName[] = L"LogBench";
-
-double Seconds() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  ::QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 double WriteLines(int threads, int linesPerThread) {
   const double start = Seconds();

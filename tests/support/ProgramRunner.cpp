@@ -1,5 +1,7 @@
 #include "ProgramRunner.h"
 
+#include <pthread.h>
+
 #include <optional>
 #include <thread>
 #include <vector>
@@ -85,9 +87,13 @@ RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
 
   // Read the pipe while the child runs, so that a large output can't block it.
   std::thread reader;
+  UniqueHandle readerDone(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (options.capture == OutputCapture::Pipe) {
     writePipe.reset();
-    reader = std::thread([&] { result.output = ReadToEnd(readPipe.get()); });
+    reader = std::thread([&] {
+      result.output = ReadToEnd(readPipe.get());
+      ::SetEvent(readerDone.get());
+    });
   }
   if (options.onSuspended) options.onSuspended(process.get(), options.context);
   if (options.onSuspended) ::ResumeThread(thread.get());
@@ -97,7 +103,17 @@ RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
     ::WaitForSingleObject(process.get(), 5000);
   }
   ::GetExitCodeProcess(process.get(), &result.exitCode);
-  if (reader.joinable()) reader.join();
+  if (reader.joinable()) {
+    // A process the child started may hold the pipe's write end after the child ended (Wine
+    // starts its desktop process from the first program that needs one, with the program's
+    // handles): the output is then whatever came before the child ended.
+    DWORD wait = 10000;
+    while (::WaitForSingleObject(readerDone.get(), wait) != WAIT_OBJECT_0) {
+      ::CancelSynchronousIo(pthread_gethandle(reader.native_handle()));
+      wait = 100;
+    }
+    reader.join();
+  }
   if (options.capture == OutputCapture::File) {
     outputFile.reset();
     result.output = ReadFileBytes(outputPath);

@@ -2,6 +2,7 @@
 // restart and security descriptors of HKLM keys. Each test puts back what it changed.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "SecurityAttributes.h"
 #include "StringUtils.h"
 #include "TestFiles.h"
+#include "TestRegistry.h"
 #include "UniqueAny.h"
 
 namespace {
@@ -23,44 +25,24 @@ constexpr wchar_t kPending[] = L"PendingFileRenameOperations";
 class PendingOperationsGuard {
  public:
   PendingOperationsGuard() {
-    DWORD size = 0;
-    existed_ = ::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_ANY, &type_,
-                              nullptr, &size) == ERROR_SUCCESS;
-    if (existed_) {
-      saved_.resize(size);
-      ::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_ANY, &type_,
-                     saved_.data(), &size);
-      saved_.resize(size);
-    }
+    existed_ = TestRegistry().GetRawValue(kSessionManager, kPending, saved_, type_);
   }
   ~PendingOperationsGuard() {
-    UniqueHKey key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.put()) !=
-        ERROR_SUCCESS) {
-      return;
-    }
+    TestRegistry registry;
     if (existed_) {
-      ::RegSetValueExW(key.get(), kPending, 0, type_, saved_.data(),
-                       static_cast<DWORD>(saved_.size()));
+      registry.SetRaw(kSessionManager, kPending, type_, saved_.data(), saved_.size());
     } else {
-      ::RegDeleteValueW(key.get(), kPending);
+      registry.DeleteValue(kSessionManager, kPending);
     }
   }
 
   // The entries of the value now, one string each.
   static std::vector<std::wstring> Entries() {
+    ByteList bytes;
+    if (!TestRegistry().GetMultiStringRaw(kSessionManager, kPending, bytes)) return {};
+    std::wstring units(bytes.size() / sizeof(wchar_t), L'\0');
+    std::memcpy(units.data(), bytes.data(), units.size() * sizeof(wchar_t));
     std::vector<std::wstring> entries;
-    DWORD size = 0;
-    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_REG_MULTI_SZ, nullptr,
-                       nullptr, &size) != ERROR_SUCCESS) {
-      return entries;
-    }
-    std::wstring units(size / sizeof(wchar_t) + 1, L'\0');
-    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_REG_MULTI_SZ, nullptr,
-                       units.data(), &size) != ERROR_SUCCESS) {
-      return entries;
-    }
-    units.resize(size / sizeof(wchar_t));
     size_t start = 0;
     for (size_t i = 0; i < units.size(); ++i) {
       if (units[i] != L'\0') continue;
@@ -72,8 +54,8 @@ class PendingOperationsGuard {
 
  private:
   bool existed_ = false;
-  DWORD type_ = REG_MULTI_SZ;
-  std::vector<BYTE> saved_;
+  uint32_t type_ = REG_MULTI_SZ;
+  ByteList saved_;
 };
 
 bool HasEntry(const std::vector<std::wstring>& entries, const std::wstring& path) {

@@ -1,0 +1,104 @@
+#include "TestRegistry.h"
+
+#include <sddl.h>
+
+#include "UniqueAny.h"
+
+namespace {
+
+constexpr wchar_t kTestsKey[] = L"SOFTWARE\\PurgeKitTests";
+
+// Removes the key with everything below it, opening each DACL first where that is allowed.
+void RemoveTree(const std::wstring& path, REGSAM view) {
+  SetKeySddl(path, view, L"D:P(A;;KA;;;WD)", DACL_SECURITY_INFORMATION);
+  UniqueHKey key;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, key.put()) ==
+      ERROR_SUCCESS) {
+    std::vector<std::wstring> names;
+    wchar_t name[256];
+    for (DWORD index = 0;; ++index) {
+      DWORD length = 256;
+      if (::RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+          ERROR_SUCCESS) {
+        break;
+      }
+      names.emplace_back(name, length);
+    }
+    key.reset();
+    for (const auto& child : names) RemoveTree(path + L"\\" + child, view);
+  }
+  ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), view, 0);
+}
+
+}  // namespace
+
+TestKey::TestKey(const std::wstring& name, bool isVolatile)
+    : path_(std::wstring(kTestsKey) + L"\\" + name + L"-" +
+            std::to_wstring(::GetCurrentProcessId())) {
+  for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+    RemoveTree(path_, view);
+    UniqueHKey created;
+    ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr,
+                      isVolatile ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS | view, nullptr, created.put(), nullptr);
+  }
+}
+
+TestKey::~TestKey() {
+  for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) RemoveTree(path_, view);
+}
+
+std::wstring TestKey::operator/(const std::wstring& relative) const {
+  return path_ + L"\\" + relative;
+}
+
+bool CreateVolatileKey(const std::wstring& key, REGSAM view) {
+  UniqueHKey created;
+  return ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                           KEY_ALL_ACCESS | view, nullptr, created.put(), nullptr) == ERROR_SUCCESS;
+}
+
+bool SetKeySddl(const std::wstring& key, REGSAM view, const wchar_t* sddl,
+                SECURITY_INFORMATION parts) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+    return false;
+  }
+  UniqueLocal held(descriptor);
+  REGSAM rights = 0;
+  if (parts & OWNER_SECURITY_INFORMATION) rights |= WRITE_OWNER;
+  if (parts & DACL_SECURITY_INFORMATION) rights |= WRITE_DAC;
+  UniqueHKey opened;
+  return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, rights | view, opened.put()) ==
+             ERROR_SUCCESS &&
+         ::RegSetKeySecurity(opened.get(), parts, descriptor) == ERROR_SUCCESS;
+}
+
+std::wstring KeySddl(const std::wstring& key, REGSAM view) {
+  UniqueHKey opened;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, READ_CONTROL | view, opened.put()) !=
+      ERROR_SUCCESS) {
+    return {};
+  }
+  const SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  DWORD size = 0;
+  ::RegGetKeySecurity(opened.get(), parts, nullptr, &size);
+  std::vector<BYTE> descriptor(size);
+  if (size == 0 ||
+      ::RegGetKeySecurity(opened.get(), parts, descriptor.data(), &size) != ERROR_SUCCESS) {
+    return {};
+  }
+  LPWSTR text = nullptr;
+  if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1,
+                                                              parts, &text, nullptr)) {
+    return {};
+  }
+  UniqueLocal held(text);
+  return text;
+}
+
+LONG OpenKeyError(const std::wstring& key, REGSAM view, REGSAM rights) {
+  UniqueHKey opened;
+  return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, rights | view, opened.put());
+}

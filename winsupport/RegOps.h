@@ -1,0 +1,51 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "StringUtils.h"
+
+// Listing and removing registry data for the script modules and the installer cleanup. Each
+// function takes the root key and the registry view bits (0, KEY_WOW64_64KEY or
+// KEY_WOW64_32KEY) with the call, works through a registry object of its own, logs its
+// failures under its own name and reports them as its result. A key or value that is
+// already gone counts as removed.
+namespace RegOps {
+
+// The names of the direct subkeys; empty after any failure (a missing key is not logged).
+StringList GetSubkeys(HKEY root, const std::wstring& key, REGSAM view);
+// The names of the key's values; empty after any failure.
+StringList GetValueKeys(HKEY root, const std::wstring& key, REGSAM view);
+// Deletes the VALUE of that name, not a key.
+bool DeleteKey(HKEY root, const std::wstring& key, const std::wstring& valueName, REGSAM view);
+
+// The branch and everything below it (see RemoveByForce). A path without a backslash, or
+// with an empty part anywhere (an empty name, "CLSID\", "\SOFTWARE"), is refused with
+// nothing touched: it would name the parent, or a key at the top of the hive.
+bool WipeBranch(HKEY root, const std::wstring& branch, REGSAM view);
+// Wipes every direct subkey of the key whose name matches the mask ('*', '?'; letter case
+// counts). True when every wipe succeeded, also when nothing matched.
+bool WipeBranchesByMask(HKEY root, const std::wstring& key, const std::wstring& mask, REGSAM view);
+// Removes parent\name bottom up: every child first (each on its own, also after a failure),
+// then the key itself. Where the key's deletion is denied, the Administrators group is made
+// its owner with a DACL granting full access to the Administrators and the system only,
+// and the key's removal is tried once more, children included (a key whose listing was
+// denied shows its children only then). A key that fails keeps its ancestors.
+bool RemoveByForce(HKEY root, const std::wstring& parent, const std::wstring& name, REGSAM view);
+
+// The value reads and writes of the Reg module. Reads stay silent when the key or value is
+// missing; writes open the key and never create it.
+bool GetDWORD(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view,
+              uint32_t& value);
+bool SetDWORD(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view,
+              uint32_t value);
+bool GetString(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view,
+               std::wstring& text);
+bool SetString(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view,
+               const std::wstring& text);
+bool GetMultiString(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view,
+                    StringList& list);
+
+}  // namespace RegOps
