@@ -5,6 +5,7 @@
 #include "BuildInfo.h"
 #include "CmdLineManager.h"
 #include "Console.h"
+#include "DelayLoadSettings.h"
 #include "ExitCode.h"
 #include "GuiSilent.h"
 #include "KvOptionParser.h"
@@ -59,6 +60,8 @@ int Run(HINSTANCE instance) {
     return ExitAlreadyRunning;
   }
 
+  // Libraries bound on first use never come from the program's own directory.
+  DelayLoadSettings::Instance().SetFlag(DelayLoadSettings::kSearchOwnDirectory, false);
   if (!SetSafeDllSearchPaths()) {
     LogFuncW(LogWarning, "Run", L"Failed to set default safe DLL search paths");
   }
