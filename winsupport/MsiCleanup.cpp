@@ -58,26 +58,27 @@ bool CheckPackedCode(const std::wstring& code, const char* function, const wchar
   return false;
 }
 
+// A braced code's cleanup: the packed form, or a refusal when the code has the wrong shape.
+bool CleanupBraced(const std::wstring& braced, const char* function, const wchar_t* kind,
+                   bool (*cleanup)(const std::wstring&)) {
+  const std::wstring packed = TransformGuid(braced);
+  if (packed.empty()) {
+    LogFuncW(LogError, function, L"Invalid %s code : %s", kind, braced.c_str());
+    return false;
+  }
+  return cleanup(packed);
+}
+
 }  // namespace
 
 bool CleanupUpgradeCode(const std::wstring& bracedUpgradeCode) {
-  const std::wstring packed = TransformGuid(bracedUpgradeCode);
-  if (packed.empty()) {
-    LogFuncW(LogError, "MsiCleanup::CleanupUpgradeCode", L"Invalid upgrade code : %s",
-             bracedUpgradeCode.c_str());
-    return false;
-  }
-  return CleanupTransformedUpgradeCode(packed);
+  return CleanupBraced(bracedUpgradeCode, "MsiCleanup::CleanupUpgradeCode", L"upgrade",
+                       CleanupTransformedUpgradeCode);
 }
 
 bool CleanupProductCode(const std::wstring& bracedProductCode) {
-  const std::wstring packed = TransformGuid(bracedProductCode);
-  if (packed.empty()) {
-    LogFuncW(LogError, "MsiCleanup::CleanupProductCode", L"Invalid product code : %s",
-             bracedProductCode.c_str());
-    return false;
-  }
-  return CleanupTransformedProductCode(packed);
+  return CleanupBraced(bracedProductCode, "MsiCleanup::CleanupProductCode", L"product",
+                       CleanupTransformedProductCode);
 }
 
 StringList GetProductsOfUpgradeCode(const std::wstring& packedUpgradeCode) {
