@@ -42,6 +42,8 @@ const wchar_t kSystemComponentsKey[] =
 
 namespace {
 
+// Always a separator and the name: an empty name must never collapse into the parent's path
+// (as CombinePath would make it), so that the removal refuses it instead of taking the parent.
 std::wstring Below(const std::wstring& key, const std::wstring& name) { return key + L"\\" + name; }
 
 bool EqualNoCase(const std::wstring& a, const std::wstring& b) {
