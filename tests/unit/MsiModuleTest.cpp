@@ -368,10 +368,15 @@ int WINAPI SafeBootMetrics(int index) {
 TEST_F(MsiModule, InSafeModeTheInstallerServiceIsRegisteredForSafeBootAndStarted) {
   const std::pair<int, std::wstring> modes[] = {{1, L"Minimal"}, {2, L"Network"}};
   for (const auto& [mode, name] : modes) {
-    const std::wstring key =
-        L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\" + name + L"\\MSIServer";
+    const std::wstring safeBoot = L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot";
+    const std::wstring key = safeBoot + L"\\" + name + L"\\MSIServer";
     TestRegistry registry;
     const bool existed = registry.KeyExists(key);
+    // The highest key the run makes, removed afterwards.
+    std::wstring made;
+    for (const auto& k : {safeBoot, safeBoot + L"\\" + name, key}) {
+      if (made.empty() && !registry.KeyExists(k)) made = k;
+    }
     {
       KvService service(L"msiserver", false);
       ASSERT_TRUE(service.Stop(10000));
@@ -393,7 +398,7 @@ TEST_F(MsiModule, InSafeModeTheInstallerServiceIsRegisteredForSafeBootAndStarted
     EXPECT_TRUE(TestLog().Has(" I: ::StartMSIServiceIfNeeded: Starting msi service"))
         << TestLog().Dump();
     EXPECT_EQ(KvService(L"msiserver", true).QueryState(), static_cast<DWORD>(SERVICE_RUNNING));
-    if (!existed) ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+    if (!made.empty()) ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, made.c_str());
 
     // A running service is left as it is.
     TestLog().Mark();
