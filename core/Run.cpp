@@ -5,6 +5,7 @@
 #include "BuildInfo.h"
 #include "CmdLineManager.h"
 #include "Console.h"
+#include "DelayLoadSettings.h"
 #include "ExitCode.h"
 #include "GuiManager.h"
 #include "GuiSilent.h"
@@ -58,6 +59,8 @@ int Run(HINSTANCE instance) {
     return ExitAlreadyRunning;
   }
 
+  // Libraries bound on first use never come from the program's own directory.
+  DelayLoadSettings::Instance().SetFlag(DelayLoadSettings::kSearchOwnDirectory, false);
   if (!SetSafeDllSearchPaths()) {
     LogFuncW(LogWarning, "Run", L"Failed to set default safe DLL search paths");
   }

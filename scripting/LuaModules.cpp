@@ -4,9 +4,12 @@ void RegisterLuaModules(lua_State* state) {
   // Scripts see the tables in this order: Reg, Msi, Log, FileSystem, Process, Service,
   // Win32Driver, Atom, Path, Meta, System. Each module not yet listed joins in its place.
   RegisterRegModule(state);
+  RegisterMsiModule(state);
   RegisterLogModule(state);
   RegisterFileSystemModule(state);
   RegisterProcessModule(state);
+  RegisterServiceModule(state);
+  RegisterWin32DriverModule(state);
   RegisterMetaModule(state);
 }
 

@@ -25,3 +25,6 @@ void RegisterLogModule(lua_State* state);
 void RegisterFileSystemModule(lua_State* state);
 void RegisterMetaModule(lua_State* state);
 void RegisterProcessModule(lua_State* state);
+void RegisterMsiModule(lua_State* state);
+void RegisterServiceModule(lua_State* state);
+void RegisterWin32DriverModule(lua_State* state);

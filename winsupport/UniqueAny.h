@@ -137,6 +137,15 @@ struct ComTraits {
   static void close(T* p) noexcept { p->Release(); }
 };
 
+// Device information lists of the device installer (HDEVINFO from SetupDiGetClassDevs and
+// friends). The closing call lives in UniqueAny.cpp, so that the device installer's header,
+// whose macros clash with ordinary names, stays out of every other source.
+struct DevInfoListTraits {
+  using type = void*;
+  static void* empty() noexcept { return INVALID_HANDLE_VALUE; }
+  static void close(void* list) noexcept;
+};
+
 // Handles whose failure value is NULL: processes, threads, events, mutexes, tokens,
 // file mappings.
 using UniqueHandle = UniqueAny<NullHandleTraits>;
@@ -157,3 +166,4 @@ using UniqueMemoryDc = UniqueAny<MemoryDcTraits>;
 using UniqueIcon = UniqueAny<IconTraits>;
 template <typename T>
 using UniqueCom = UniqueAny<ComTraits<T>>;
+using UniqueDevInfoList = UniqueAny<DevInfoListTraits>;

@@ -15,57 +15,10 @@
 #include "ScratchFolder.h"
 #include "StringUtils.h"
 #include "TestFiles.h"
+#include "TestServices.h"
 #include "UniqueAny.h"
 
 namespace {
-
-// A service installed for one test from the test service program, stopped and deleted
-// afterwards. The program appends the service's name to the record file when it stops.
-class InstalledService {
- public:
-  InstalledService(const std::wstring& name, const std::wstring& mode, const std::wstring& record)
-      : name_(name) {
-    const UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    const std::wstring image = L"\"" TEST_SERVICE_EXE L"\" " + mode + L" \"" + record + L"\"";
-    service_.reset(::CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
-                                    SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                                    SERVICE_ERROR_IGNORE, image.c_str(), nullptr, nullptr, nullptr,
-                                    nullptr, nullptr));
-  }
-  ~InstalledService() {
-    if (!service_) return;
-    SERVICE_STATUS status{};
-    if (::ControlService(service_.get(), SERVICE_CONTROL_STOP, &status)) WaitFor(SERVICE_STOPPED);
-    ::DeleteService(service_.get());
-  }
-  InstalledService(const InstalledService&) = delete;
-  InstalledService& operator=(const InstalledService&) = delete;
-
-  bool IsInstalled() const { return service_.is_valid(); }
-  DWORD State() const {
-    SERVICE_STATUS status{};
-    return ::QueryServiceStatus(service_.get(), &status) ? status.dwCurrentState : 0;
-  }
-  bool WaitFor(DWORD state) const {
-    for (int i = 0; i < 100; ++i) {
-      if (State() == state) return true;
-      ::Sleep(100);
-    }
-    return false;
-  }
-  bool StartAndWait() const {
-    return ::StartServiceW(service_.get(), 0, nullptr) && WaitFor(SERVICE_RUNNING);
-  }
-  const std::wstring& Name() const { return name_; }
-
- private:
-  std::wstring name_;
-  UniqueServiceHandle service_;
-};
-
-std::wstring UniqueName(const std::wstring& base) {
-  return L"KvTest" + base + std::to_wstring(::GetCurrentProcessId());
-}
 
 class Services : public testing::Test {
  protected:

@@ -1,0 +1,5 @@
+#include "UniqueAny.h"
+
+#include <setupapi.h>
+
+void DevInfoListTraits::close(void* list) noexcept { ::SetupDiDestroyDeviceInfoList(list); }
