@@ -6,7 +6,10 @@ void RegisterLuaModules(lua_State* state) {
   RegisterRegModule(state);
   RegisterLogModule(state);
   RegisterProcessModule(state);
+  RegisterAtomModule(state);
+  RegisterPathModule(state);
   RegisterMetaModule(state);
+  RegisterSystemModule(state);
 }
 
 void RegisterModuleTable(lua_State* state, const char* name, const luaL_Reg* functions) {

@@ -24,3 +24,6 @@ void RegisterRegModule(lua_State* state);
 void RegisterLogModule(lua_State* state);
 void RegisterMetaModule(lua_State* state);
 void RegisterProcessModule(lua_State* state);
+void RegisterAtomModule(lua_State* state);
+void RegisterPathModule(lua_State* state);
+void RegisterSystemModule(lua_State* state);
