@@ -5,6 +5,7 @@ void RegisterLuaModules(lua_State* state) {
   // Win32Driver, Atom, Path, Meta, System. Each module not yet listed joins in its place.
   RegisterRegModule(state);
   RegisterLogModule(state);
+  RegisterFileSystemModule(state);
   RegisterProcessModule(state);
   RegisterAtomModule(state);
   RegisterPathModule(state);

@@ -22,6 +22,7 @@ void RegisterIntegerConstant(lua_State* state, const char* name, lua_Integer val
 // Registration functions of the modules.
 void RegisterRegModule(lua_State* state);
 void RegisterLogModule(lua_State* state);
+void RegisterFileSystemModule(lua_State* state);
 void RegisterMetaModule(lua_State* state);
 void RegisterProcessModule(lua_State* state);
 void RegisterAtomModule(lua_State* state);

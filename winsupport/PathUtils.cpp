@@ -102,11 +102,14 @@ std::wstring CreateUniqueTempDirectory(const std::wstring& parent,
   return {};
 }
 
+void ClearReadOnlyAttribute(const std::wstring& path, DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return;
+  const DWORD writable = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+  ::SetFileAttributesW(path.c_str(), writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL);
+}
+
 bool DeleteFileOrSchedule(const std::wstring& path, DWORD attributes, bool allowDelayed) {
-  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    const DWORD writable = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-    ::SetFileAttributesW(path.c_str(), writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL);
-  }
+  ClearReadOnlyAttribute(path, attributes);
   if (::DeleteFileW(path.c_str())) return true;
   if (!allowDelayed) return false;
   return ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;

@@ -36,6 +36,10 @@ bool CreateDirectoryRecursive(const std::wstring& path, SECURITY_ATTRIBUTES* att
 // other than "already exists", or after 10000 collisions.
 std::wstring CreateUniqueTempDirectory(const std::wstring& parent, SECURITY_ATTRIBUTES* attributes);
 
+// Clears the read-only bit when the given attributes (the file's, as known) hold it; a file
+// left with no attribute at all gets FILE_ATTRIBUTE_NORMAL.
+void ClearReadOnlyAttribute(const std::wstring& path, DWORD attributes);
+
 // Deletes a file (clearing its read-only bit first when the given attributes hold it);
 // when that fails and allowDelayed is set, schedules the deletion for the next restart
 // and reports the scheduling's result.

@@ -42,19 +42,7 @@ bool BranchExists() {
 }
 
 double RemoveWithRegDelete() {
-  std::wstring commandLine = L"reg.exe delete \"HKLM\\" + std::wstring(kBranch) + L"\" /f";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
-  const double start = Seconds();
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-    return -1;
-  }
-  UniqueHandle process(info.hProcess);
-  UniqueHandle thread(info.hThread);
-  ::WaitForSingleObject(process.get(), INFINITE);
-  return Seconds() - start;
+  return TimeCommand(L"reg.exe delete \"HKLM\\" + std::wstring(kBranch) + L"\" /f");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cwctype>
 
+#include "PathUtils.h"
 #include "StringUtils.h"
 #include "TestFiles.h"
 
@@ -53,6 +54,9 @@ std::wstring ScratchFolder::operator/(const std::wstring& relative) const {
 
 std::wstring ScratchFolder::Write(const std::wstring& relative, const std::string& bytes) const {
   const std::wstring path = *this / relative;
+  const size_t slash = relative.rfind(L'\\');
+  if (slash != std::wstring::npos)
+    CreateDirectoryRecursive(*this / relative.substr(0, slash), nullptr);
   EXPECT_TRUE(WriteFileBytes(path, bytes)) << WideToUtf8(path) << ": error " << ::GetLastError();
   return path;
 }

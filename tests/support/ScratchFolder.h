@@ -17,8 +17,8 @@ class ScratchFolder {
   const std::wstring& Path() const { return path_; }
   // The folder's path joined with a relative one.
   std::wstring operator/(const std::wstring& relative) const;
-  // Writes the bytes, as given, into the file at the relative path and returns its full
-  // path; a file that can't be written fails the running test.
+  // Writes the bytes, as given, into the file at the relative path (making the folders on
+  // the way) and returns its full path; a file that can't be written fails the running test.
   std::wstring Write(const std::wstring& relative, const std::string& bytes) const;
 
  private:

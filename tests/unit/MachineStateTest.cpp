@@ -12,58 +12,11 @@
 #include "SecurityAttributes.h"
 #include "StringUtils.h"
 #include "TestFiles.h"
+#include "PendingOperations.h"
 #include "TestRegistry.h"
 #include "UniqueAny.h"
 
 namespace {
-
-constexpr wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-constexpr wchar_t kPending[] = L"PendingFileRenameOperations";
-
-// Keeps the pending operations as they were before the test and puts them back after it,
-// so that the next start of the Wine server carries out nothing of ours.
-class PendingOperationsGuard {
- public:
-  PendingOperationsGuard() {
-    existed_ = TestRegistry().GetRawValue(kSessionManager, kPending, saved_, type_);
-  }
-  ~PendingOperationsGuard() {
-    TestRegistry registry;
-    if (existed_) {
-      registry.SetRaw(kSessionManager, kPending, type_, saved_.data(), saved_.size());
-    } else {
-      registry.DeleteValue(kSessionManager, kPending);
-    }
-  }
-
-  // The entries of the value now, one string each.
-  static std::vector<std::wstring> Entries() {
-    ByteList bytes;
-    if (!TestRegistry().GetMultiStringRaw(kSessionManager, kPending, bytes)) return {};
-    std::wstring units(bytes.size() / sizeof(wchar_t), L'\0');
-    std::memcpy(units.data(), bytes.data(), units.size() * sizeof(wchar_t));
-    std::vector<std::wstring> entries;
-    size_t start = 0;
-    for (size_t i = 0; i < units.size(); ++i) {
-      if (units[i] != L'\0') continue;
-      entries.push_back(units.substr(start, i - start));
-      start = i + 1;
-    }
-    return entries;
-  }
-
- private:
-  bool existed_ = false;
-  uint32_t type_ = REG_MULTI_SZ;
-  ByteList saved_;
-};
-
-bool HasEntry(const std::vector<std::wstring>& entries, const std::wstring& path) {
-  for (const auto& entry : entries) {
-    if (entry.size() == path.size() + 4 && EndsWith(entry, path, true)) return true;
-  }
-  return false;
-}
 
 TEST(DeleteDirectoryTree, SchedulesAHeldFileAndItsFoldersForTheNextRestart) {
   PendingOperationsGuard guard;

@@ -1,0 +1,28 @@
+#include "HeldFile.h"
+
+#include <windows.h>
+
+HeldFile::HeldFile(const std::wstring& path) {
+  const std::wstring eventName = L"PurgeKitTestsHeld" + std::to_wstring(::GetCurrentProcessId()) +
+                                 L"-" + std::to_wstring(::GetTickCount64());
+  UniqueHandle ready(::CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
+  if (!ready) return;
+  std::wstring commandLine = L"\"" FILE_HOLDER_EXE L"\" \"" + path + L"\" " + eventName;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    return;
+  }
+  process_.reset(info.hProcess);
+  UniqueHandle thread(info.hThread);
+  const HANDLE waits[] = {ready.get(), process_.get()};
+  held_ = ::WaitForMultipleObjects(2, waits, FALSE, 30000) == WAIT_OBJECT_0;
+}
+
+HeldFile::~HeldFile() {
+  if (!process_) return;
+  ::TerminateProcess(process_.get(), 0);
+  ::WaitForSingleObject(process_.get(), 5000);
+}

@@ -1,0 +1,127 @@
+// The FileSystem table as scripts call it: the special paths, the single-object removals and
+// their refusals, paths, listings and the argument errors, over a scratch folder.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "LuaModules.h"
+#include "PathUtils.h"
+#include "ScratchFolder.h"
+#include "ScriptTestSupport.h"
+#include "SpecialFolders.h"
+#include "Status.h"
+#include "StringUtils.h"
+#include "TestFiles.h"
+#include "lauxlib.h"
+#include "lualib.h"
+
+namespace {
+
+class FileSystemModule : public ScriptTest {
+ protected:
+  void SetUp() override {
+    ScriptTest::SetUp();
+    folder_.Write(L"app\\one.txt", "1");
+    folder_.Write(L"app\\two.txt", "2");
+    folder_.Write(L"app\\sub\\deep.txt", "d");
+    folder_.Write(L"lone\\only.txt", "o");
+    ASSERT_TRUE(CreateDirectoryRecursive(folder_ / L"empty", nullptr));
+  }
+
+  // Runs the chunk with D bound to the scratch folder and returns what it returns, as text;
+  // an error gives "error: " and the message.
+  std::string Run(const std::string& chunk) {
+    lua_State* state = luaL_newstate();
+    luaL_openlibs(state);
+    RegisterLuaModules(state);
+    const std::string code = "local D = [[" + WideToUtf8(folder_.Path()) + "]]\n" +
+                             "local ok, v = pcall(function() " + chunk + " end)\n" +
+                             "if not ok then return 'error: ' .. (tostring(v):gsub('^.-:%d+: ', "
+                             "'')) end\n" +
+                             "if type(v) == 'table' then return '{' .. table.concat(v, ',') .. "
+                             "'}' end\n" +
+                             "return tostring(v)";
+    std::string result = "(no result)";
+    if (luaL_dostring(state, code.c_str()) == LUA_OK) result = lua_tostring(state, -1);
+    lua_close(state);
+    return result;
+  }
+
+  ScratchFolder folder_{L"fsmodule"};
+};
+
+TEST_F(FileSystemModule, FunctionsGiveTheirResults) {
+  const std::string windows = WideToUtf8(GetWindowsDirectoryPath());
+  const std::string system = WideToUtf8(GetSystemDirectoryPath());
+  const std::string localAppData = WideToUtf8(GetSpecialFolder(FolderKind::LocalAppData));
+  const std::string dir = WideToUtf8(folder_.Path());
+  struct Case {
+    std::string chunk;
+    std::string result;
+  };
+  const Case cases[] = {
+      {"return FileSystem.GetSpecialPath(SpecialPath_Windows, 'S-1-5-18')", windows},
+      {"return FileSystem.GetSpecialPath(SpecialPath_System32)", system},
+      {"return FileSystem.GetSpecialPath(SpecialPath_Sysnative)", system},
+      {"return FileSystem.GetSpecialPath(SpecialPath_UserAppDataLocal)", localAppData},
+      {"return FileSystem.GetSpecialPath(SpecialPath_UserAppDataLocal, '')", localAppData},
+      {"return FileSystem.GetSpecialPath(12)", ""},
+      {"return FileSystem.GetSpecialPath(-1)", ""},
+      {"return FileSystem.GetSpecialPath('x')",
+       "error: bad argument #1 to 'GetSpecialPath' (number expected, got string)"},
+      {"return FileSystem.Exists(D .. '\\\\app') and FileSystem.IsDirectory(D .. '\\\\app')",
+       "true"},
+      {"return FileSystem.IsFile(D .. '\\\\app\\\\one.txt')", "true"},
+      {"return FileSystem.DeleteFile(D .. '\\\\app')", "false"},
+      {"return FileSystem.DeleteFile(D .. '\\\\missing.txt')", "false"},
+      {"return FileSystem.RemoveDirectory(D .. '\\\\app\\\\one.txt')", "false"},
+      {"return FileSystem.DeleteFileAndParent(D .. '\\\\app\\\\one.txt')", "true"},
+      {"return FileSystem.IsDirectory(D .. '\\\\app')", "true"},
+      {"return FileSystem.DeleteFileAndParent(D .. '\\\\lone\\\\only.txt')", "true"},
+      {"return FileSystem.Exists(D .. '\\\\lone')", "false"},
+      {"return FileSystem.RemoveDirectory(D .. '\\\\nowhere\\\\x')", "true"},
+      {"return FileSystem.RemoveDirectoryIfEmpty(D .. '\\\\app')", "false"},
+      {"return FileSystem.RemoveDirectoryIfEmpty(D .. '\\\\empty')", "true"},
+      {"return FileSystem.ListDirectory(D .. '\\\\app')", "{sub,two.txt}"},
+      {"return FileSystem.ListDirectory(D .. '\\\\app', ListDir_Files)", "{two.txt}"},
+      {"return FileSystem.ListDirectory(D .. '\\\\app', ListDir_Directories)", "{sub}"},
+      {"return FileSystem.ListDirectory(D .. '\\\\app', 3)", "{}"},
+      {"return FileSystem.ListDirectory(D .. '\\\\app', -1)", "{}"},
+      {"return FileSystem.ContainsFiles(D)", "true"},
+      {"return FileSystem.ContainsFiles(D, 0)", "false"},
+      {"return FileSystem.SplitPath('C:\\\\dir\\\\')", "{C:,dir}"},
+      {"return FileSystem.SplitPath('name')", "{,name}"},
+      {"return FileSystem.SplitPath('\\\\name')", "{,}"},
+      {"return FileSystem.MakePath('C:\\\\a\\\\', 'b')", "C:\\a\\b"},
+      {"return FileSystem.MakePath('', 'b')", "b"},
+      {"return FileSystem.MakePath('C:\\\\a\\\\', '')", "C:\\a"},
+      {"return FileSystem.MkDir(D .. '\\\\new\\\\deeper') and FileSystem.MkDir(D .. '\\\\new')",
+       "true"},
+      {"return FileSystem.CopyFile(D .. '\\\\app\\\\two.txt', D .. '\\\\app\\\\sub\\\\deep.txt')",
+       "true"},
+      {"return FileSystem.RemoveRecursiveByMask(D, 'ne*') and FileSystem.Exists(D .. '\\\\new')",
+       "false"},
+      {"return FileSystem.RemoveRecursive(D .. '\\\\missing')", "false"},
+      {"return FileSystem.RemoveRecursive(D .. '\\\\app')", "true"},
+      {"return FileSystem.HasPendingFileOperation(D)", "false"},
+      {"return FileSystem.DeleteFile({})",
+       "error: bad argument #1 to 'DeleteFile' (string expected, got table)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.chunk);
+    EXPECT_EQ(Run(c.chunk), c.result);
+  }
+  EXPECT_EQ(ReadFileBytes(folder_ / L"app\\sub\\deep.txt"), "");
+  EXPECT_FALSE(Status::Instance().IsRebootNeeded());
+  EXPECT_TRUE(TestLog().Entries().empty()) << TestLog().Dump();
+}
+
+TEST_F(FileSystemModule, ConstantsArePlainGlobals) {
+  EXPECT_EQ(Run("return string.format('%d %d %d %d %d %d', SpecialPath_CommonAppData, "
+                "SpecialPath_CommonProgramFilesX86, SpecialPath_Sysnative, "
+                "SpecialPath_UserAppDataLocal, ListDir_Files, ListDir_Directories)"),
+            "0 6 9 11 1 2");
+  EXPECT_EQ(Run("return FileSystem.ListDir_All == nil and #FileSystem == 0"), "true");
+}
+
+}  // namespace
