@@ -25,30 +25,25 @@ constexpr size_t kMarkerLength = 4;
 // (source, target); an empty target deletes the source.
 using PendingPair = std::pair<std::wstring, std::wstring>;
 
-// Raw reads and writes of the pending-operations value on HKEY_LOCAL_MACHINE, logged.
+// Raw reads and writes of the pending-operations value on HKEY_LOCAL_MACHINE. The methods open their key with fixed rights (the access bits are not added), log, and
+// leave the Windows error of a failure as the thread's last error.
 class Win32RegistryForTools : public Win32Registry {
  public:
   bool GetValueRaw(const std::wstring& key, const std::wstring& name, ByteList& bytes) {
-    LogFuncW(LogInfo, "`anonymous namespace'::Win32RegistryForTools::GetValueRaw",
-             L"Get value '%s' from '%s'", name.c_str(), key.c_str());
+    constexpr char kFunction[] = "`anonymous namespace'::Win32RegistryForTools::GetValueRaw";
+    LogFuncW(LogInfo, kFunction, L"Get value '%s' from '%s'", name.c_str(), key.c_str());
     UniqueHKey opened;
-    LONG result = ::RegOpenKeyExW(root_, key.c_str(), 0, KEY_READ, opened.put());
-    if (result != ERROR_SUCCESS) {
-      LogFuncW(LogDebug, "`anonymous namespace'::Win32RegistryForTools::GetValueRaw",
-               L"Failed to open key '%s'. Error: %lu", key.c_str(), result);
-      ::SetLastError(static_cast<DWORD>(result));
-      return false;
-    }
+    if (!OpenLogged(key, KEY_READ, kFunction, opened)) return false;
     ByteList data(1);
     DWORD size = 1;
-    result = ::RegQueryValueExW(opened.get(), name.c_str(), nullptr, nullptr, data.data(), &size);
+    LONG result =
+        ::RegQueryValueExW(opened.get(), name.c_str(), nullptr, nullptr, data.data(), &size);
     while (result == ERROR_MORE_DATA) {
       data.resize(size);
       result = ::RegQueryValueExW(opened.get(), name.c_str(), nullptr, nullptr, data.data(), &size);
     }
     if (result != ERROR_SUCCESS) {
-      LogFuncW(LogDebug, "`anonymous namespace'::Win32RegistryForTools::GetValueRaw",
-               L"Failed to get value '%s'. Error: %lu", name.c_str(), result);
+      LogFuncW(LogDebug, kFunction, L"Failed to get value '%s'. Error: %lu", name.c_str(), result);
       ::SetLastError(static_cast<DWORD>(result));
       return false;
     }
@@ -60,24 +55,29 @@ class Win32RegistryForTools : public Win32Registry {
   // Exactly `length` units of `text` as REG_MULTI_SZ: nothing is appended.
   bool SetValueRaw(const std::wstring& key, const std::wstring& name, const wchar_t* text,
                    size_t length) {
-    LogFuncW(LogInfo, "`anonymous namespace'::Win32RegistryForTools::SetValueRaw",
-             L"Set value '%s' on '%s'", name.c_str(), key.c_str());
+    constexpr char kFunction[] = "`anonymous namespace'::Win32RegistryForTools::SetValueRaw";
+    LogFuncW(LogInfo, kFunction, L"Set value '%s' on '%s'", name.c_str(), key.c_str());
     UniqueHKey opened;
-    LONG result = ::RegOpenKeyExW(root_, key.c_str(), 0, KEY_WRITE, opened.put());
+    if (!OpenLogged(key, KEY_WRITE, kFunction, opened)) return false;
+    const LONG result = ::RegSetValueExW(opened.get(), name.c_str(), 0, REG_MULTI_SZ,
+                                         reinterpret_cast<const BYTE*>(text),
+                                         static_cast<DWORD>(length * sizeof(wchar_t)));
     if (result != ERROR_SUCCESS) {
-      LogFuncW(LogDebug, "`anonymous namespace'::Win32RegistryForTools::SetValueRaw",
-               L"Failed to open key '%s'. Error: %lu", key.c_str(), result);
-      return false;
-    }
-    result = ::RegSetValueExW(opened.get(), name.c_str(), 0, REG_MULTI_SZ,
-                              reinterpret_cast<const BYTE*>(text),
-                              static_cast<DWORD>(length * sizeof(wchar_t)));
-    if (result != ERROR_SUCCESS) {
-      LogFuncW(LogDebug, "`anonymous namespace'::Win32RegistryForTools::SetValueRaw",
-               L"Failed to set value '%s'. Error: %lu", name.c_str(), result);
+      LogFuncW(LogDebug, kFunction, L"Failed to set value '%s'. Error: %lu", name.c_str(), result);
+      ::SetLastError(static_cast<DWORD>(result));
       return false;
     }
     return true;
+  }
+
+ private:
+  bool OpenLogged(const std::wstring& key, REGSAM rights, const char* function,
+                  UniqueHKey& opened) {
+    const LONG result = ::RegOpenKeyExW(root_, key.c_str(), 0, rights, opened.put());
+    if (result == ERROR_SUCCESS) return true;
+    LogFuncW(LogDebug, function, L"Failed to open key '%s'. Error: %lu", key.c_str(), result);
+    ::SetLastError(static_cast<DWORD>(result));
+    return false;
   }
 };
 

@@ -46,6 +46,17 @@ std::string After(const std::vector<LogLine>& lines, const std::string& prefix) 
   return text.substr(text.find(prefix) + prefix.size());
 }
 
+// The scripts of a folder below fixtures\run, copied into the folder.
+bool CopyScripts(const std::wstring& fixtureName, const ScratchFolder& folder) {
+  const std::wstring fixture = FixturePath(L"run\\" + fixtureName);
+  for (const std::wstring& name : FolderEntries(fixture, L"*.lua")) {
+    if (!::CopyFileW(CombinePath(fixture, name).c_str(), (folder / name).c_str(), FALSE)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 TEST(HandOver, TheArchivesProgramRunsFromTheWorkDirectoryAndItsCodeIsReturned) {
   if (!Wine32Available()) GTEST_SKIP() << kNoWine32Reason;
   // The built-in archive carries PurgeKit64.exe and no product script: the 64-bit program
@@ -66,7 +77,8 @@ TEST(HandOver, TheArchivesProgramRunsFromTheWorkDirectoryAndItsCodeIsReturned) {
       After(outcome.all, "UiTool::CreateWorkDir: Using scripts directory from command-line: "),
       workDir)
       << Dump(outcome.all);
-  EXPECT_FALSE(PathExists(Utf8ToWide(workDir))) << Dump(outcome.parent) << testing::PrintToString(ListTree(Utf8ToWide(workDir)));
+  EXPECT_FALSE(PathExists(Utf8ToWide(workDir)))
+      << testing::PrintToString(ListTree(Utf8ToWide(workDir)));
 }
 
 TEST(HandOver, TheCommandLineCarriesTheForwardedOptions) {
@@ -111,10 +123,7 @@ TEST(HandOver, ARealRemovalNeedingARebootEndsWith99) {
   if (!Wine32Available()) GTEST_SKIP() << kNoWine32Reason;
   ScratchFolder scripts;
   CopyProgram(PurgeKit64Path(), scripts / L"PurgeKit64.exe");
-  const std::wstring fixture = FixturePath(L"run\\reboot");
-  for (const std::wstring& name : FolderEntries(fixture, L"*.lua")) {
-    ASSERT_TRUE(::CopyFileW(CombinePath(fixture, name).c_str(), (scripts / name).c_str(), FALSE));
-  }
+  ASSERT_TRUE(CopyScripts(L"reboot", scripts));
   const Outcome outcome = Run32(L"--silent --language en --scripts \"" + scripts.Path() + L"\"");
   ASSERT_TRUE(outcome.result.started);
   EXPECT_EQ(outcome.result.exitCode, 99u);
@@ -129,10 +138,7 @@ TEST(HandOver, AChildThatCannotStartGives1AndNoFallback) {
   if (!Wine32Available()) GTEST_SKIP() << kNoWine32Reason;
   ScratchFolder scripts;
   scripts.Write(L"PurgeKit64.exe", "not a program\r\n");
-  const std::wstring fixture = FixturePath(L"run\\done");
-  for (const std::wstring& name : FolderEntries(fixture, L"*.lua")) {
-    ASSERT_TRUE(::CopyFileW(CombinePath(fixture, name).c_str(), (scripts / name).c_str(), FALSE));
-  }
+  ASSERT_TRUE(CopyScripts(L"done", scripts));
   const Outcome outcome = Run32(L"--silent --language en --scripts \"" + scripts.Path() + L"\"");
   ASSERT_TRUE(outcome.result.started);
   EXPECT_EQ(outcome.result.exitCode, 1u);

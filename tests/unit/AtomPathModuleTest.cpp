@@ -11,32 +11,14 @@
 
 #include "LogCapture.h"
 #include "LogRegistry.h"
-#include "LuaModules.h"
+#include "ModuleChunk.h"
 #include "StringUtils.h"
-#include "lauxlib.h"
-#include "lualib.h"
 
 namespace {
 
 LogCapture& TestLog() {
   static LogCapture capture(L"unit_atompath");
   return capture;
-}
-
-// Runs a chunk in a fresh state with the modules registered; its first result as text, or
-// the error message after "error: ".
-std::string RunLua(const std::string& code) {
-  lua_State* state = luaL_newstate();
-  luaL_openlibs(state);
-  RegisterLuaModules(state);
-  std::string result;
-  if (luaL_loadstring(state, code.c_str()) != LUA_OK || lua_pcall(state, 0, 1, 0) != LUA_OK) {
-    result = std::string("error: ") + lua_tostring(state, -1);
-  } else {
-    result = luaL_tolstring(state, -1, nullptr);
-  }
-  lua_close(state);
-  return result;
 }
 
 // A Lua long-bracket literal of the UTF-8 text.

@@ -12,13 +12,11 @@
 #include "LineBuffer.h"
 #include "LogCapture.h"
 #include "LogRegistry.h"
-#include "LuaModules.h"
+#include "ModuleChunk.h"
 #include "ProcessModule.h"
 #include "ScratchFolder.h"
 #include "StringUtils.h"
 #include "UniqueAny.h"
-#include "lauxlib.h"
-#include "lualib.h"
 
 namespace {
 
@@ -38,22 +36,6 @@ LogCapture& TestLog() {
 }
 
 const std::string kChild = LuaQuoted(TEST_CHILD_EXE);
-
-// Runs a chunk in a fresh state with the modules registered; its first result as text
-// ("true", "false", a number, or the error message after "error: ").
-std::string RunLua(const std::string& code) {
-  lua_State* state = luaL_newstate();
-  luaL_openlibs(state);
-  RegisterLuaModules(state);
-  std::string result;
-  if (luaL_loadstring(state, code.c_str()) != LUA_OK || lua_pcall(state, 0, 1, 0) != LUA_OK) {
-    result = std::string("error: ") + lua_tostring(state, -1);
-  } else {
-    result = luaL_tolstring(state, -1, nullptr);
-  }
-  lua_close(state);
-  return result;
-}
 
 class ProcessModule : public testing::Test {
  protected:
