@@ -5,8 +5,12 @@
 # its own.
 # Usage: RestartCarriesOutPendingDeletes.sh PREFIX PROBE_EXE
 set -u
-export WINEPREFIX=$1 WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine is started the way the tools start it on this machine; only the prefix is our own.
+BUILD=$(dirname "$1")
+. "$(dirname "$0")/../../tools/wine-env.sh"
+export WINEPREFIX=$1
 probe=$2
+wine() { "$PURGEKIT_WINE" "$@"; }
 out=$(mktemp)
 trap 'wineserver -k 2>/dev/null; rm -f "$out"' EXIT
 
