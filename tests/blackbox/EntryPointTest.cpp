@@ -26,6 +26,9 @@ TEST(SingleInstance, The32BitNameDoesNotStopThe64BitProgram) {
   const RunResult result = RunProgram(PurgeKit64Path(), L"--silent");
   ASSERT_TRUE(result.started);
   EXPECT_NE(result.exitCode, 4u);
+  // From its built-in archive it hands the run to the 64-bit program, which meets the held
+  // name and exits 4; the 32-bit program passes that on.
+  EXPECT_EQ(RunProgram(PurgeKit32Path(), L"--silent").exitCode, 4u);
 }
 
 void CheckWow64(HANDLE process, void* context) {
@@ -41,7 +44,10 @@ TEST(SingleInstance, The32BitProgramRunsInWow64BesideA64BitInstance) {
   RunOptions options;
   options.onSuspended = CheckWow64;
   options.context = &wow64;
-  const RunResult result = RunProgram(PurgeKit32Path(), L"--silent", options);
+  // A scripts folder without the 64-bit program keeps the run in the 32-bit process (the
+  // handed-over run would meet the held 64-bit name).
+  const RunResult result = RunProgram(
+      PurgeKit32Path(), L"--silent --scripts \"" + FixturePath(L"run\\done") + L"\"", options);
   ASSERT_TRUE(result.started);
   EXPECT_EQ(wow64, 1);
   EXPECT_NE(result.exitCode, 4u);
