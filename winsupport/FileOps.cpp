@@ -26,20 +26,13 @@ bool IsDirectoryEntry(const WIN32_FIND_DATAW& entry) {
 
 bool IsReparsePoint(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
-// Calls visit(entry) for every entry but "." and ".." until it returns false. False (with the
-// last error of FindFirstFileW) when the directory can't be enumerated.
+// ForEachDirectoryEntry, with every entry shown to the test hook first.
 template <typename Visit>
 bool ForEachEntry(const std::wstring& path, Visit visit) {
-  WIN32_FIND_DATAW entry{};
-  UniqueFindHandle find(::FindFirstFileW(CombinePath(path, L"*").c_str(), &entry));
-  if (!find) return false;
-  do {
-    const std::wstring name = entry.cFileName;
-    if (name == L"." || name == L"..") continue;
+  return ForEachDirectoryEntry(path, [&](WIN32_FIND_DATAW& entry) {
     if (entryHook != nullptr) entryHook(path, entry);
-    if (!visit(entry)) break;
-  } while (::FindNextFileW(find.get(), &entry));
-  return true;
+    return visit(entry);
+  });
 }
 
 // The Administrators group as owner, full access for it and the system only; the Windows

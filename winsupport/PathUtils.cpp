@@ -125,18 +125,15 @@ bool DeleteDirectoryTree(const std::wstring& path, bool allowDelayed) {
   bool childrenRemoved = true;
   // A reparse point is removed as a link; what it points to is never entered.
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-    WIN32_FIND_DATAW entry{};
-    UniqueFindHandle find(::FindFirstFileW(CombinePath(path, L"*").c_str(), &entry));
-    if (!find) return false;
-    do {
-      const std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring child = CombinePath(path, name);
+    const bool listed = ForEachDirectoryEntry(path, [&](const WIN32_FIND_DATAW& entry) {
+      const std::wstring child = CombinePath(path, entry.cFileName);
       const bool removed = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
                                ? DeleteDirectoryTree(child, allowDelayed)
                                : DeleteFileOrSchedule(child, entry.dwFileAttributes, allowDelayed);
       childrenRemoved = childrenRemoved && removed;
-    } while (::FindNextFileW(find.get(), &entry));
+      return true;
+    });
+    if (!listed) return false;
   }
 
   bool removed = ::RemoveDirectoryW(path.c_str()) != FALSE;

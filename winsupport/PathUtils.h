@@ -6,6 +6,7 @@
 #include <string>
 
 #include "StringUtils.h"
+#include "UniqueAny.h"
 
 // Paths are wide strings whose only separator is the backslash. None of these functions
 // logs or throws; each reports failure through its result and leaves the last-error code
@@ -26,6 +27,21 @@ bool PathExists(const std::wstring& path);
 bool IsDirectory(const std::wstring& path);
 // The path exists and is not a directory.
 bool IsFile(const std::wstring& path);
+
+// Calls visit(entry) for every entry of the directory but "." and ".." until it returns
+// false. False (with the last error of FindFirstFileW) when the directory can't be listed.
+template <typename Visit>
+bool ForEachDirectoryEntry(const std::wstring& path, Visit visit) {
+  WIN32_FIND_DATAW entry{};
+  UniqueFindHandle find(::FindFirstFileW(CombinePath(path, L"*").c_str(), &entry));
+  if (!find) return false;
+  do {
+    const std::wstring_view name = entry.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (!visit(entry)) break;
+  } while (::FindNextFileW(find.get(), &entry));
+  return true;
+}
 
 // Creates the directory and every missing parent, each with the given attributes (or
 // default security for null). True for an empty path or an existing directory.
