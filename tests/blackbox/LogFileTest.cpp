@@ -350,14 +350,17 @@ class DebugOutputListener {
 
  private:
   void Listen() {
+    // The buffer is offered again only once its string has been taken: offering it on every
+    // idle turn would let a sender overwrite a string not yet read.
+    ::SetEvent(bufferReady_.get());
     while (!stop_) {
-      ::SetEvent(bufferReady_.get());
       if (::WaitForSingleObject(dataReady_.get(), 100) != WAIT_OBJECT_0) continue;
       DWORD pid = 0;
       memcpy(&pid, view_, sizeof(pid));
       const char* text = view_ + sizeof(DWORD);
       std::lock_guard<std::mutex> guard(mutex_);
       received_.emplace_back(pid, std::string(text, strnlen(text, 4096 - sizeof(DWORD))));
+      ::SetEvent(bufferReady_.get());
     }
   }
 
