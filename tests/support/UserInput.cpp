@@ -41,6 +41,8 @@ void ReleaseLeftButton() { Send(Mouse(MOUSEEVENTF_LEFTUP)); }
 
 void ClickAt(POINT screen) {
   MovePointer(screen);
+  // Under Wine a press that follows the move at once is sometimes lost: let the move settle.
+  PumpMessages(nullptr, 300);
   PressLeftButton();
   ReleaseLeftButton();
 }
