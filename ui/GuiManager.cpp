@@ -17,27 +17,24 @@ using namespace KvTzkLogging;
 
 GuiManager::GuiManager(HANDLE stopEvent, HINSTANCE instance)
     : stop_(stopEvent), instance_(instance), gdiPlus_(KvUI::GdiPlus::Start()) {
-  ready_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  dialogDone_ = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  ready_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  dialogDone_.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
   icon_ = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_PURGEKIT));
 }
 
 GuiManager::~GuiManager() {
   if (mainWindow_ != nullptr) ::PostMessageW(mainWindow_, WM_CLOSE, 0, 0);
   if (uiThread_.joinable()) uiThread_.join();
-  if (icon_ != nullptr) ::DestroyIcon(icon_);
   // The windows are gone with the UI thread; the pages' images go before GDI+ does.
   currentPage_.reset();
   posted_.clear();
   gdiPlus_.reset();
-  if (ready_ != nullptr && ready_ != INVALID_HANDLE_VALUE) ::CloseHandle(ready_);
-  if (dialogDone_ != nullptr && dialogDone_ != INVALID_HANDLE_VALUE) ::CloseHandle(dialogDone_);
 }
 
 bool GuiManager::Start() {
   uiThread_ = std::thread(&GuiManager::Run, this);
   // Also ends when the thread could not make its window and has ended.
-  const HANDLE events[] = {ready_, stop_};
+  const HANDLE events[] = {ready_.get(), stop_};
   return ::WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0;
 }
 
@@ -61,9 +58,9 @@ void GuiManager::Run() {
   MSG msg;
   ::PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
   mainWindow_ = window;
-  ::SetEvent(ready_);
+  ::SetEvent(ready_.get());
   MessageLoop();
-  ::ResetEvent(ready_);
+  ::ResetEvent(ready_.get());
   ::CoUninitialize();
   ::SetEvent(stop_);
 }
@@ -107,7 +104,7 @@ std::unique_ptr<DialogChild> GuiManager::TakePosted(DialogChild* page) {
 
 int GuiManager::ShowDialogAndWait(std::unique_ptr<DialogChild> page) {
   if (!PostShowDialog(std::move(page))) return kGuiCancelled;
-  const HANDLE events[] = {dialogDone_, stop_};
+  const HANDLE events[] = {dialogDone_.get(), stop_};
   if (::WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0) return result_;
   return kGuiCancelled;
 }
@@ -145,7 +142,7 @@ void GuiManager::ShowChild(DialogChild* posted) {
   if (previous) previous->ShowItem(SW_HIDE);
   previous.reset();
   // Whatever was answered before belongs to an earlier page.
-  ::ResetEvent(dialogDone_);
+  ::ResetEvent(dialogDone_.get());
 }
 
 INT_PTR GuiManager::OnMessage(UINT message, WPARAM, LPARAM lParam) {
@@ -171,7 +168,7 @@ INT_PTR GuiManager::OnCommand(WORD id, WORD code, HWND control) {
   if (control == page) {
     // The showing page's own answer.
     result_ = id;
-    ::SetEvent(dialogDone_);
+    ::SetEvent(dialogDone_.get());
     return 1;
   }
   // Enter and Esc, which the dialog manager sends to the main dialog: they act as the

@@ -12,6 +12,7 @@
 #include "DialogChild.h"
 #include "GdiPlus.h"
 #include "IGuiManager.h"
+#include "UniqueAny.h"
 
 // Window mode. The window lives on a UI thread of its own: a hidden main dialog (template
 // 127) whose first page shows it. The run's thread shows a page by posting it to the main
@@ -52,9 +53,10 @@ class GuiManager : public IGuiManager, public KvUI::Dialog {
   // window that is gone fails).
   std::atomic<HWND> mainWindow_{nullptr};
   int result_ = 0;
-  HANDLE dialogDone_;
+  UniqueHandle dialogDone_;
+  // Shared (LoadIconW): not destroyed by us.
   HICON icon_;
-  HANDLE ready_;
+  UniqueHandle ready_;
   HANDLE stop_;
   HINSTANCE instance_;
   std::thread uiThread_;

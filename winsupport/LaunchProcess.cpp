@@ -32,6 +32,6 @@ HANDLE LaunchProcess(const wchar_t* path, const wchar_t* arguments, DWORD creati
                         environment, workingDirectory, &startup, &info)) {
     return nullptr;
   }
-  ::CloseHandle(info.hThread);
+  UniqueHandle thread(info.hThread);
   return info.hProcess;
 }
