@@ -10,6 +10,7 @@ function(purgekit_delay_import target dll)
   string(REGEX REPLACE "\\.[dD][lL][lL]$" "" base "${dll}")
   string(TOLOWER "${base}" base)
   set(def "LIBRARY ${dll}\nEXPORTS\n")
+  set(keep)
   foreach(export IN LISTS ARGN)
     string(REPLACE "@" ";" parts "${export}")
     list(GET parts 0 name)
@@ -18,6 +19,10 @@ function(purgekit_delay_import target dll)
     set(line "${name}")
     if(PURGEKIT_ARCH STREQUAL "32")
       string(APPEND line "@${bytes}")
+      # The 32-bit linker drops the thunk of an import that is only called through its import
+      # slot (dllimport), and the slot then holds 0 instead of the thunk's address: name the
+      # thunk so that it stays.
+      list(APPEND keep "LINKER:-u,_${name}@${bytes}")
     endif()
     if(NOT ordinal STREQUAL "")
       string(APPEND line " @${ordinal} NONAME")
@@ -44,7 +49,7 @@ function(purgekit_delay_import target dll)
   # The thunks call __delayLoadHelper2. Naming it undefined from the start makes the link take
   # our definition (winsupport, DelayLoadHelper.cpp) before the runtime's own one is seen.
   if(PURGEKIT_ARCH STREQUAL "32")
-    target_link_options(${target} PUBLIC "LINKER:-u,___delayLoadHelper2@8")
+    target_link_options(${target} PUBLIC "LINKER:-u,___delayLoadHelper2@8" ${keep})
   else()
     target_link_options(${target} PUBLIC "LINKER:-u,__delayLoadHelper2")
   endif()

@@ -145,8 +145,6 @@ bool UiTool::CreateWorkDir(int* code) {
   return false;
 }
 
-bool UiTool::RunNative(int* /*code*/) { return false; }
-
 void UiTool::TriggerReboot() {
   LogFuncW(LogInfo, "UiTool::TriggerReboot", L"Triggering reboot ...");
   KvPrivilege shutdown(L"SeShutdownPrivilege");
@@ -162,8 +160,7 @@ void UiTool::ShowHelp(const ProductList& products) {
   PrintToConsole(kHelpFormat, Join(ids, L'|').c_str(), languages.c_str());
 }
 
-bool UiTool::ParseCommandLine(const wchar_t* commandLine) {
-  KvOptionParser& options = KvOptionParser::Instance();
+void UiTool::RegisterOptions(KvOptionParser& options) {
   options.AddOption(OptionKind::Flag, L"testui", 0);
   options.AddOption(OptionKind::Flag, L"help", L'h');
   options.AddOption(OptionKind::Flag, L"silent", L's');
@@ -171,6 +168,11 @@ bool UiTool::ParseCommandLine(const wchar_t* commandLine) {
   options.AddOption(OptionKind::ValueRequired, L"language", L'l');
   options.AddOption(OptionKind::ValueRequired, L"products", L'p');
   options.AddOption(OptionKind::ValueRequired, L"scripts", 0);
+}
+
+bool UiTool::ParseCommandLine(const wchar_t* commandLine) {
+  KvOptionParser& options = KvOptionParser::Instance();
+  RegisterOptions(options);
 
   std::wstring error;
   if (options.ParseCommandLine(commandLine)) {

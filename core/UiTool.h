@@ -9,6 +9,7 @@
 #include "ProductConfig.h"
 #include "UiToolLib.h"
 
+class KvOptionParser;
 class LanguageSelect;
 
 // The main road of a run: language, test UI, administrator test, work directory,
@@ -33,11 +34,14 @@ class UiTool {
   virtual bool CheckPrivileges(int* code);
   virtual bool CreateWorkDir(int* code);
   // In the 32-bit program on 64-bit Windows the run is handed to the 64-bit program;
-  // true then, with its exit code.
+  // true then, with its exit code (hand_over/UiToolRunNative.cpp). The 64-bit program goes
+  // on in its own process (UiToolRunNative.cpp).
   virtual bool RunNative(int* code);
   virtual void TriggerReboot();
 
   void ShowHelp(const ProductList& products);
+  // The program's options, in their order.
+  static void RegisterOptions(KvOptionParser& options);
   // Registers the program's options and parses the command line; reports errors itself.
   static bool ParseCommandLine(const wchar_t* commandLine);
 

@@ -6,6 +6,9 @@
 #include "LuaModules.h"
 #include "PathUtils.h"
 #include "SpecialFolders.h"
+#ifndef _WIN64
+#include "Sysnative.h"
+#endif
 
 namespace {
 
@@ -47,7 +50,7 @@ std::wstring SysnativePath() {
 #ifdef _WIN64
   return GetSystemDirectoryPath();
 #else
-  return CombinePath(GetWindowsDirectoryPath(), L"Sysnative");
+  return GetSysnativePath();
 #endif
 }
 

@@ -2,7 +2,7 @@
 
 void RegisterLuaModules(lua_State* state) {
   // Scripts see the tables in this order: Reg, Msi, Log, FileSystem, Process, Service,
-  // Win32Driver, Atom, Path, Meta, System. Each module not yet listed joins in its place.
+  // Win32Driver, Atom, Path, Meta, System.
   RegisterRegModule(state);
   RegisterMsiModule(state);
   RegisterLogModule(state);
@@ -10,7 +10,10 @@ void RegisterLuaModules(lua_State* state) {
   RegisterProcessModule(state);
   RegisterServiceModule(state);
   RegisterWin32DriverModule(state);
+  RegisterAtomModule(state);
+  RegisterPathModule(state);
   RegisterMetaModule(state);
+  RegisterSystemModule(state);
 }
 
 void RegisterModuleTable(lua_State* state, const char* name, const luaL_Reg* functions) {

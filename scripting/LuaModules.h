@@ -28,3 +28,6 @@ void RegisterProcessModule(lua_State* state);
 void RegisterMsiModule(lua_State* state);
 void RegisterServiceModule(lua_State* state);
 void RegisterWin32DriverModule(lua_State* state);
+void RegisterAtomModule(lua_State* state);
+void RegisterPathModule(lua_State* state);
+void RegisterSystemModule(lua_State* state);

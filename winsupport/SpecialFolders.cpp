@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <userenv.h>
+
 #include <cwchar>
 #include <vector>
 
@@ -169,20 +171,15 @@ std::wstring GetUserSpecialFolder(FolderKind kind, const std::wstring& sid) {
   return ResolveSpecialFolder(kind, sid);
 }
 
+// USERENV.dll is bound on its first call, from the system directory (DelayLoadHelper.cpp).
 std::wstring GetProfilesDirectoryPath() {
-  const UniqueModule userenv = LoadFromSystemDirectory(L"userenv.dll");
-  if (!userenv) return {};
-  using GetProfilesDirectory = BOOL(WINAPI*)(LPWSTR, LPDWORD);
-  const auto function = reinterpret_cast<GetProfilesDirectory>(
-      reinterpret_cast<void*>(::GetProcAddress(userenv.get(), "GetProfilesDirectoryW")));
-  if (function == nullptr) return {};
   DWORD size = 0;
-  function(nullptr, &size);
+  ::GetProfilesDirectoryW(nullptr, &size);
   if (size == 0) return {};
   // Windows reports the size with the terminator; Wine one unit less, and then writes the
   // terminator one unit past the size it was given. One unit more than reported, and the text
   // up to its first NUL, is right on both.
   std::vector<wchar_t> buffer(size + 1, L'\0');
-  if (!function(buffer.data(), &size)) return {};
+  if (!::GetProfilesDirectoryW(buffer.data(), &size)) return {};
   return std::wstring(buffer.data(), ::wcsnlen(buffer.data(), buffer.size()));
 }
