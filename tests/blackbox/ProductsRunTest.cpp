@@ -1,0 +1,155 @@
+// Silent runs of the real PurgeKit64.exe with its built-in script archive against simulated
+// installations of the Korvane products (tests/simulation, from the product catalogue): what
+// is detected, that nothing of a product is left, and that the look-alike items are not
+// touched.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "HeldFile.h"
+#include "LogReader.h"
+#include "LogRegistry.h"
+#include "PendingOperations.h"
+#include "ProductCatalogue.h"
+#include "ProgramRunner.h"
+#include "SimulatedItem.h"
+#include "StringUtils.h"
+
+namespace {
+
+// Every product of the archive, in priority order.
+const std::vector<std::string> kProductIds = {"halcyra",    "tunlora",        "kzr",
+                                              "vaultine",   "ptwsensor",      "featherlyn_av",
+                                              "quarantine", "wbx_quarantine", "logs"};
+
+const CatalogueProduct& Product(const std::string& id) {
+  const CatalogueProduct* product = FindCatalogueProduct(TheProductCatalogue(), Utf8ToWide(id));
+  if (product == nullptr) {
+    ADD_FAILURE() << "no catalogue section for " << id;
+    static const CatalogueProduct none;
+    return none;
+  }
+  return *product;
+}
+
+struct SilentRun {
+  DWORD exitCode = 0;
+  std::vector<LogLine> lines;
+};
+
+SilentRun RunPurgeKit(const ScopedLogRoot& root, const std::wstring& options) {
+  const LoggedRun run = RunForLog(PurgeKit64Path(), L"--silent --language en " + options);
+  EXPECT_TRUE(run.result.started);
+  return {run.result.exitCode, LinesOfProcess(ReadLogLines(root.Directory()), run.processId)};
+}
+
+// The ids the scripts reported as detected; every other product must have said it was not.
+std::vector<std::string> Detected(const SilentRun& run) {
+  std::vector<std::string> detected;
+  for (const auto& id : kProductIds) {
+    const bool found = HasLineContaining(run.lines, "[lib_common.lua] " + id + " detected: ");
+    EXPECT_TRUE(found || HasLineContaining(run.lines, "[lib_common.lua] " + id + " not detected"))
+        << id << " gave no detection line\n"
+        << Dump(run.lines);
+    if (found) detected.push_back(id);
+  }
+  return detected;
+}
+
+std::string Describe(const CatalogueItem& item) { return WideToUtf8(DescribeItem(item)); }
+
+// The items of some products made for one test, and removed again at its end whatever the
+// run left; the pending file operations are put back as they were.
+class Installation {
+ public:
+  void Add(const std::vector<CatalogueItem>& items) {
+    for (const auto& item : items) {
+      items_.push_back(item);
+      EXPECT_TRUE(InstallItem(item)) << Describe(item);
+    }
+  }
+  ~Installation() {
+    for (auto item = items_.rbegin(); item != items_.rend(); ++item) RemoveItem(*item);
+  }
+
+ private:
+  PendingOperationsGuard pending_;
+  std::vector<CatalogueItem> items_;
+};
+
+void ExpectGone(const std::vector<CatalogueItem>& items, const std::string& when) {
+  for (const auto& item : items) EXPECT_FALSE(ItemPresent(item)) << when << ": " << Describe(item);
+}
+
+void ExpectThere(const std::vector<CatalogueItem>& items, const std::string& when) {
+  for (const auto& item : items) EXPECT_TRUE(ItemPresent(item)) << when << ": " << Describe(item);
+}
+
+TEST(ProductsRun, TheArchiveListsItsProductsAndDetectsNoneOnACleanMachine) {
+  ScopedLogRoot root;
+  const LoggedRun run = RunForLog(PurgeKit64Path(), L"--silent --help --language en");
+  ASSERT_TRUE(run.result.started);
+  EXPECT_EQ(run.result.exitCode, 0u);
+  std::string list;
+  for (const auto& id : kProductIds) list += (list.empty() ? "" : "|") + id;
+  EXPECT_NE(run.result.output.find(list + "."), std::string::npos) << run.result.output;
+  const SilentRun logged{run.result.exitCode,
+                         LinesOfProcess(ReadLogLines(root.Directory()), run.processId)};
+  EXPECT_TRUE(Detected(logged).empty()) << Dump(logged.lines);
+}
+
+// One product installed with its look-alikes: a silent run finds that product alone and
+// removes all of it, and nothing else; a second run finds nothing. Held files (a running
+// program's) go at the restart: the run asks for it (99) and schedules them; once they are
+// no longer held the next run removes them.
+class ProductRun : public testing::TestWithParam<std::string> {};
+
+TEST_P(ProductRun, OnlyThatProductIsDetectedAndAllOfItRemoved) {
+  const std::string& id = GetParam();
+  const CatalogueProduct& product = Product(id);
+  ASSERT_FALSE(product.footprint.empty());
+  // The product logs are removed only when asked for.
+  const std::wstring options = id == "logs" ? L"--products logs" : L"";
+
+  Installation installation;
+  installation.Add(product.control);
+  installation.Add(product.footprint);
+  std::vector<std::unique_ptr<HeldFile>> held;
+  std::vector<CatalogueItem> heldItems, otherItems;
+  for (const auto& item : product.footprint) {
+    if (item.kind == L"held") {
+      held.push_back(std::make_unique<HeldFile>(ExpandCataloguePath(item.arguments[0])));
+      ASSERT_TRUE(held.back()->IsHeld()) << Describe(item);
+      heldItems.push_back(item);
+    } else {
+      otherItems.push_back(item);
+    }
+  }
+  ScopedLogRoot root;
+
+  const SilentRun first = RunPurgeKit(root, options);
+  EXPECT_EQ(Detected(first), std::vector<std::string>{id}) << Dump(first.lines);
+  EXPECT_EQ(first.exitCode, held.empty() ? 0u : 99u) << Dump(first.lines);
+  ExpectGone(otherItems, "after the first run");
+  for (const auto& item : heldItems) {
+    EXPECT_TRUE(HasEntry(PendingOperationsGuard::Entries(), ExpandCataloguePath(item.arguments[0])))
+        << "not scheduled for the restart: " << Describe(item);
+  }
+  ExpectThere(product.control, "after the first run");
+
+  held.clear();
+  const SilentRun second = RunPurgeKit(root, options);
+  EXPECT_EQ(second.exitCode, 0u) << Dump(second.lines);
+  EXPECT_EQ(Detected(second),
+            heldItems.empty() ? std::vector<std::string>{} : std::vector<std::string>{id})
+      << Dump(second.lines);
+  ExpectGone(product.footprint, "after the second run");
+  ExpectThere(product.control, "after the second run");
+}
+
+INSTANTIATE_TEST_SUITE_P(Archive, ProductRun, testing::ValuesIn(kProductIds),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace
