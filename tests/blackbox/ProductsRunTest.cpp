@@ -100,6 +100,88 @@ TEST(ProductsRun, TheArchiveListsItsProductsAndDetectsNoneOnACleanMachine) {
   EXPECT_TRUE(Detected(logged).empty()) << Dump(logged.lines);
 }
 
+std::wstring AllIds() {
+  std::wstring ids;
+  for (const auto& id : kProductIds) ids += (ids.empty() ? L"" : L",") + Utf8ToWide(id);
+  return ids;
+}
+
+// The items of one kind group of a product: what a half-done uninstallation leaves.
+std::vector<CatalogueItem> ItemsOf(const CatalogueProduct& product,
+                                   const std::vector<std::wstring>& kinds) {
+  std::vector<CatalogueItem> items;
+  for (const auto& item : product.footprint) {
+    for (const auto& kind : kinds) {
+      if (item.kind == kind) items.push_back(item);
+    }
+  }
+  return items;
+}
+
+TEST(ProductsRun, TheWholeArchiveRunTwiceLeavesNothingAndFindsNothingTheSecondTime) {
+  Installation installation;
+  for (const auto& id : kProductIds) installation.Add(Product(id).footprint);
+  ScopedLogRoot root;
+  const SilentRun first = RunPurgeKit(root, L"--products " + AllIds());
+  EXPECT_EQ(Detected(first).size(), kProductIds.size()) << Dump(first.lines);
+  EXPECT_EQ(first.exitCode, 0u) << Dump(first.lines);
+  for (const auto& id : kProductIds) ExpectGone(Product(id).footprint, "after the first run");
+
+  const SilentRun second = RunPurgeKit(root, L"--products " + AllIds());
+  EXPECT_EQ(second.exitCode, 0u) << Dump(second.lines);
+  EXPECT_TRUE(Detected(second).empty()) << Dump(second.lines);
+}
+
+// Tunlora and Vaultine share the TQ13x network filter: removing Tunlora alone leaves all of
+// Vaultine, the filter with it; removing Vaultine then takes the filter too.
+TEST(ProductsRun, TheProductsOptionRemovesTheNamedProductAndLeavesTheOthers) {
+  Installation installation;
+  installation.Add(Product("tunlora").footprint);
+  installation.Add(Product("vaultine").footprint);
+  ScopedLogRoot root;
+
+  const SilentRun first = RunPurgeKit(root, L"--products tunlora");
+  EXPECT_EQ(first.exitCode, 0u) << Dump(first.lines);
+  EXPECT_EQ(Detected(first), (std::vector<std::string>{"tunlora", "vaultine"}));
+  EXPECT_EQ(IndexOf(first.lines, "Removing product: vaultine"), -1) << Dump(first.lines);
+  ExpectGone(ItemsOf(Product("tunlora"), {L"msi", L"service", L"key64", L"pending"}),
+             "tunlora removed");
+  ExpectThere(Product("vaultine").footprint, "tunlora removed");
+
+  const SilentRun second = RunPurgeKit(root, L"--products vaultine");
+  EXPECT_EQ(second.exitCode, 0u) << Dump(second.lines);
+  EXPECT_EQ(Detected(second), std::vector<std::string>{"vaultine"});
+  ExpectGone(Product("tunlora").footprint, "vaultine removed");
+  ExpectGone(Product("vaultine").footprint, "vaultine removed");
+}
+
+// An uninstallation that failed halfway: the files gone and the registration left, or the
+// other way round. What is left is enough to find the product, and the run removes it.
+TEST(ProductsRun, APartialInstallationIsDetectedAndRemoved) {
+  struct Case {
+    const char* id;
+    std::vector<std::wstring> kinds;
+  };
+  const Case cases[] = {
+      {"ptwsensor", {L"key64"}},                  // registration only
+      {"vaultine", {L"file"}},                    // files only
+      {"featherlyn_av", {L"key32", L"service"}},  // the SDK's key and a service
+      {"halcyra", {L"atom", L"key64"}},           // keys without the installer package
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    const std::vector<CatalogueItem> items = ItemsOf(Product(c.id), c.kinds);
+    ASSERT_FALSE(items.empty());
+    Installation installation;
+    installation.Add(items);
+    ScopedLogRoot root;
+    const SilentRun run = RunPurgeKit(root, L"");
+    EXPECT_EQ(run.exitCode, 0u) << Dump(run.lines);
+    EXPECT_EQ(Detected(run), std::vector<std::string>{c.id}) << Dump(run.lines);
+    ExpectGone(items, "after the run");
+  }
+}
+
 // One product installed with its look-alikes: a silent run finds that product alone and
 // removes all of it, and nothing else; a second run finds nothing. Held files (a running
 // program's) go at the restart: the run asks for it (99) and schedules them; once they are

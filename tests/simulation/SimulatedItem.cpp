@@ -112,19 +112,20 @@ void RemoveService(const std::wstring& name) {
   ::DeleteService(service.get());
 }
 
+// Appends the pair (source, empty target) to the value: every string ends with a NUL, the
+// whole with one more.
 bool AddPendingDelete(const std::wstring& path) {
   TestRegistry registry;
-  WideList entries;
-  registry.GetMultiString(kPendingKey, kPendingValue, entries);
-  entries.push_back(L"\\??\\" + path);
-  entries.push_back(L"");
   ByteList bytes;
-  for (const auto& entry : entries) {
-    const auto* data = reinterpret_cast<const BYTE*>(entry.c_str());
-    bytes.insert(bytes.end(), data, data + (entry.size() + 1) * sizeof(wchar_t));
+  uint32_t type = REG_MULTI_SZ;
+  if (registry.GetRawValue(kPendingKey, kPendingValue, bytes, type) && bytes.size() >= 2) {
+    bytes.resize(bytes.size() - 2);  // the closing NUL
+  } else {
+    bytes.clear();
   }
-  bytes.push_back(0);
-  bytes.push_back(0);
+  const std::wstring pair = L"\\??\\" + path + std::wstring(1, L'\0') + std::wstring(2, L'\0');
+  const auto* data = reinterpret_cast<const BYTE*>(pair.data());
+  bytes.insert(bytes.end(), data, data + pair.size() * sizeof(wchar_t));
   return registry.SetRaw(kPendingKey, kPendingValue, REG_MULTI_SZ, bytes.data(), bytes.size());
 }
 
