@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "HeldFile.h"
@@ -16,6 +17,8 @@
 #include "ProgramRunner.h"
 #include "SimulatedItem.h"
 #include "StringUtils.h"
+#include "TestFiles.h"
+#include "UniqueAny.h"
 
 namespace {
 
@@ -64,10 +67,10 @@ std::string Describe(const CatalogueItem& item) { return WideToUtf8(DescribeItem
 // run left; the pending file operations are put back as they were.
 class Installation {
  public:
-  void Add(const std::vector<CatalogueItem>& items) {
+  void Add(const std::vector<CatalogueItem>& items, const std::wstring& serviceMode = L"normal") {
     for (const auto& item : items) {
       items_.push_back(item);
-      EXPECT_TRUE(InstallItem(item)) << Describe(item);
+      EXPECT_TRUE(InstallItem(item, serviceMode)) << Describe(item);
     }
   }
   ~Installation() {
@@ -180,6 +183,65 @@ TEST(ProductsRun, APartialInstallationIsDetectedAndRemoved) {
     EXPECT_EQ(Detected(run), std::vector<std::string>{c.id}) << Dump(run.lines);
     ExpectGone(items, "after the run");
   }
+}
+
+// Ends the program once its log shows the line, after a further pause: a power cut in the
+// middle of the product's removal.
+struct Killer {
+  const ScopedLogRoot* root;
+  std::string line;
+  DWORD pauseMs;
+  std::thread thread;
+  bool killed = false;
+};
+
+void KillWhenLogged(HANDLE process, void* context) {
+  auto* killer = static_cast<Killer*>(context);
+  HANDLE copy = nullptr;
+  if (!::DuplicateHandle(::GetCurrentProcess(), process, ::GetCurrentProcess(), &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+    return;
+  }
+  killer->thread = std::thread([killer, copy] {
+    const UniqueHandle holder(copy);
+    for (int i = 0; i < 600; ++i) {
+      if (::WaitForSingleObject(copy, 50) == WAIT_OBJECT_0) return;
+      std::string log;
+      // Read sharing everything: the program has its log open.
+      ReadFileBytes(killer->root->File(), log);
+      if (log.find(killer->line) != std::string::npos) {
+        ::Sleep(killer->pauseMs);
+        killer->killed = ::TerminateProcess(copy, 1234) != FALSE;
+        return;
+      }
+    }
+  });
+}
+
+// The run is killed while it waits for KZR's service to stop (the service takes two seconds):
+// the next run finds what is left, removes it, and is not refused as a second instance.
+TEST(ProductsRun, ARunKilledInTheMiddleOfARemovalIsFinishedByTheNextRun) {
+  const CatalogueProduct& kzr = Product("kzr");
+  Installation installation;
+  installation.Add(kzr.footprint, L"slowstop");
+  ScopedLogRoot root;
+  Killer killer{&root, "Removing product: kzr", 700, {}};
+  RunOptions options;
+  options.onSuspended = KillWhenLogged;
+  options.context = &killer;
+  const RunResult killed =
+      RunProgram(PurgeKit64Path(), L"--silent --language en --products kzr", options);
+  if (killer.thread.joinable()) killer.thread.join();
+  ASSERT_TRUE(killer.killed) << Dump(ReadLogLines(root.Directory()));
+  EXPECT_EQ(killed.exitCode, 1234u);
+  bool left = false;
+  for (const auto& item : kzr.footprint) left = left || ItemPresent(item);
+  EXPECT_TRUE(left) << "the run was killed after it had removed everything";
+
+  const SilentRun next = RunPurgeKit(root, L"--products kzr");
+  EXPECT_EQ(next.exitCode, 0u) << Dump(next.lines);
+  EXPECT_EQ(Detected(next), std::vector<std::string>{"kzr"}) << Dump(next.lines);
+  ExpectGone(kzr.footprint, "after the next run");
 }
 
 // One product installed with its look-alikes: a silent run finds that product alone and

@@ -63,7 +63,7 @@ std::wstring ServiceRecord() {
   return CombinePath(GetWindowsDirectoryPath(), L"Temp\\kv_simulated_services.txt");
 }
 
-bool InstallService(const std::wstring& name, const std::wstring& image) {
+bool InstallService(const std::wstring& name, const std::wstring& image, const std::wstring& mode) {
   const UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) return false;
   if (UniqueServiceHandle(::OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS))) {
@@ -74,7 +74,7 @@ bool InstallService(const std::wstring& name, const std::wstring& image) {
       !::CopyFileW(TEST_SERVICE_EXE, image.c_str(), FALSE)) {
     return false;
   }
-  const std::wstring command = L"\"" + image + L"\" normal \"" + ServiceRecord() + L"\"";
+  const std::wstring command = L"\"" + image + L"\" " + mode + L" \"" + ServiceRecord() + L"\"";
   const UniqueServiceHandle service(
       ::CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
                        SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
@@ -150,7 +150,7 @@ std::wstring ExpandCataloguePath(const std::wstring& path) {
   return path;
 }
 
-bool InstallItem(const CatalogueItem& item) {
+bool InstallItem(const CatalogueItem& item, const std::wstring& serviceMode) {
   const std::wstring& first = Argument(item, 0);
   if (item.kind == L"msi") {
     const CataloguePackage* package = FindPackage(first);
@@ -180,7 +180,8 @@ bool InstallItem(const CatalogueItem& item) {
     registry.GetDWORD(first, Argument(item, 1), count);
     return registry.CreateKey(first) && registry.SetDWORD(first, Argument(item, 1), count + 1);
   }
-  if (item.kind == L"service") return InstallService(first, ExpandCataloguePath(Argument(item, 1)));
+  if (item.kind == L"service")
+    return InstallService(first, ExpandCataloguePath(Argument(item, 1)), serviceMode);
   if (item.kind == L"pending") return AddPendingDelete(ExpandCataloguePath(first));
   if (item.kind == L"atom") return ::GlobalAddAtomW(first.c_str()) != 0;
   return false;

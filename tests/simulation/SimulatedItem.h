@@ -14,8 +14,9 @@ std::wstring ExpandCataloguePath(const std::wstring& path);
 
 // Makes the item. A "held" item is made as a file (whoever holds it does so separately); an
 // item that two products share and that is already there is left as it is, except a counter,
-// which counts one more.
-bool InstallItem(const CatalogueItem& item);
+// which counts one more. Services run the test service program in the given mode ("normal",
+// "slowstop": two seconds to stop, ...).
+bool InstallItem(const CatalogueItem& item, const std::wstring& serviceMode = L"normal");
 // Whether anything of the item is left: for files also their folder, unless it is one of the
 // shared places.
 bool ItemPresent(const CatalogueItem& item);
