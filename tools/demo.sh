@@ -67,4 +67,4 @@ left=$(awk -F'\t' '$2 == "footprint" && $4 == "present"' "$work/restart" | wc -l
 # Measured after the first run: global atoms, like the programs, do not survive the restart.
 touched=$(awk -F'\t' '$2 == "control" && $4 != "present"' "$work/after" | wc -l)
 echo
-echo "== footprint items left after the restart: $left; look-alike items touched by the runs: $touched"
+echo "== footprint items left after the restart: $left; look-alike items the first run touched: $touched"
