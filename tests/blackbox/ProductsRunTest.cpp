@@ -244,6 +244,35 @@ TEST(ProductsRun, ARunKilledInTheMiddleOfARemovalIsFinishedByTheNextRun) {
   ExpectGone(kzr.footprint, "after the next run");
 }
 
+// Where PowerShell is missing, the WBX scripts log that their PowerShell step failed and go
+// on with the rest of the removal. (Wine's own powershell.exe does nothing and exits 0; it is
+// moved aside for the run.)
+TEST(ProductsRun, AMissingPowerShellIsLoggedAndTheRemovalGoesOn) {
+  const std::wstring powershell =
+      ExpandCataloguePath(L"{System32}\\WindowsPowerShell\\v1.0\\powershell.exe");
+  const std::wstring aside = powershell + L".aside";
+  ASSERT_TRUE(::MoveFileExW(powershell.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING));
+  struct PutBack {
+    const std::wstring& from;
+    const std::wstring& to;
+    ~PutBack() { ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING); }
+  } putBack{aside, powershell};
+
+  Installation installation;
+  installation.Add(Product("wbx_quarantine").footprint);
+  ScopedLogRoot root;
+  const SilentRun run = RunPurgeKit(root, L"");
+  EXPECT_EQ(run.exitCode, 0u) << Dump(run.lines);
+  EXPECT_TRUE(
+      HasLineContaining(run.lines, "[lib_common.lua] PowerShell step failed: wbx\\qolagent.ps1"))
+      << Dump(run.lines);
+  EXPECT_TRUE(HasLineContaining(
+      run.lines,
+      "[lib_common.lua] PowerShell step failed: wbx\\uninstall_self_signed_certificate.ps1"))
+      << Dump(run.lines);
+  ExpectGone(Product("wbx_quarantine").footprint, "after the run");
+}
+
 // One product installed with its look-alikes: a silent run finds that product alone and
 // removes all of it, and nothing else; a second run finds nothing. Held files (a running
 // program's) go at the restart: the run asks for it (99) and schedules them; once they are
