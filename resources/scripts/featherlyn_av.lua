@@ -28,6 +28,5 @@ end
 function CleanupProduct()
   local ok = lib_common.RemoveInstallation(parts)
   ok = lib_svc_bridge.Release("featherlyn_av") and ok
-  lib_common.RemoveSharedIfEmpty()
-  return ok
+  return lib_common.FinishRemoval("featherlyn_av", ok)
 end

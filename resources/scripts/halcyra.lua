@@ -19,6 +19,5 @@ function CleanupProduct()
   local ok = lib_halcyra_wbx.Remove()
   ok = lib_common.RemoveInstallation(parts) and ok
   ok = lib_halcyra.RemoveComponents() and ok
-  lib_common.RemoveSharedIfEmpty()
-  return ok
+  return lib_common.FinishRemoval("halcyra", ok)
 end

@@ -24,6 +24,5 @@ end
 function CleanupProduct()
   local ok = lib_common.RemoveInstallation(parts)
   ok = lib_norq2.Release("kzr") and ok
-  lib_common.RemoveSharedIfEmpty()
-  return ok
+  return lib_common.FinishRemoval("kzr", ok)
 end

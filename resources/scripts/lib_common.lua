@@ -254,6 +254,14 @@ function lib_common.ReleaseSharedPart(key, client, parts)
   return lib_common.RemoveInstallation(parts) and ok
 end
 
+-- The end of a product's removal: the shared places left empty go, and a removal that did not
+-- succeed marks the run failed. Returns ok.
+function lib_common.FinishRemoval(id, ok)
+  lib_common.RemoveSharedIfEmpty()
+  if not ok then Meta.SetFailed(id .. " could not be removed completely") end
+  return ok
+end
+
 -- The shared Korvane folders and keys, each removed only when nothing is left in it.
 function lib_common.RemoveSharedIfEmpty()
   lib_common.RemoveFolderIfEmpty(lib_common.ProgramFolder())

@@ -19,6 +19,5 @@ end
 
 function CleanupProduct()
   local ok = lib_common.RemoveFolders(Folders())
-  lib_common.RemoveSharedIfEmpty()
-  return ok
+  return lib_common.FinishRemoval("logs", ok)
 end

@@ -28,6 +28,5 @@ function CleanupProduct()
   local ok = lib_common.RemoveInstallation(parts)
   ok = lib_norq2.Release("ptwsensor") and ok
   ok = lib_svc_bridge.Release("ptwsensor") and ok
-  lib_common.RemoveSharedIfEmpty()
-  return ok
+  return lib_common.FinishRemoval("ptwsensor", ok)
 end

@@ -16,6 +16,5 @@ end
 
 function CleanupProduct()
   local ok = lib_common.RemoveInstallation(parts)
-  lib_common.RemoveSharedIfEmpty()
-  return ok
+  return lib_common.FinishRemoval("quarantine", ok)
 end

@@ -27,6 +27,5 @@ end
 function CleanupProduct()
   local ok = lib_common.RemoveInstallation(parts)
   ok = lib_tq13x.Release("tunlora", detected) and ok
-  lib_common.RemoveSharedIfEmpty()
-  return ok
+  return lib_common.FinishRemoval("tunlora", ok)
 end

@@ -27,6 +27,5 @@ function CleanupProduct()
   Process.TerminateAllFromPath(parts.installFolder)
   local ok = lib_common.RemoveInstallation(parts)
   ok = lib_tq13x.Release("vaultine", detected) and ok
-  lib_common.RemoveSharedIfEmpty()
-  return ok
+  return lib_common.FinishRemoval("vaultine", ok)
 end

@@ -11,6 +11,5 @@ end
 
 function CleanupProduct()
   local ok = lib_wbx_quarantine.Remove()
-  lib_common.RemoveSharedIfEmpty()
-  return ok
+  return lib_common.FinishRemoval("wbx_quarantine", ok)
 end
