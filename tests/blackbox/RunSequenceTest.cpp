@@ -183,8 +183,8 @@ TEST(RunSequence, CreatedWorkDirectoryIsRemovedEvenWhenTheRunFails) {
   ScopedRegValue level(HKEY_LOCAL_MACHINE, LoggingKey(), L"LogLevel");
   ASSERT_TRUE(level.SetDword(5));
   const auto before = WorkDirectories();
-  // The archive of this build carries no product, so the run fails after unpacking it.
-  const Outcome outcome = RunLogged(L"--silent --language en");
+  // No product of the archive has this id, so the run fails after unpacking it.
+  const Outcome outcome = RunLogged(L"--silent --language en --products nosuchproduct");
   EXPECT_EQ(outcome.result.exitCode, 1u);
   const int at = IndexOf(outcome.lines, "UiTool::CreateWorkDir: Working directory: ");
   ASSERT_GE(at, 0) << Dump(outcome.lines);

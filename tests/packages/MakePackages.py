@@ -3,14 +3,21 @@
 tables with msibuild where wixl has no element for a row, and writes TestPackages.h with
 their codes for the tests.
 
-Usage: MakePackages.py <output directory>
+Usage: MakePackages.py <output directory> [<product catalogue>]
 
 Every package installs one file of its own and the shared component (one component code,
 one file), so that two installed packages share a component registration. A package whose
 uninstallation fails does so through a custom action that shows an error (type 19), unless
 the property KV_FORCE_REMOVE is set: the tests remove their leftovers with it.
+
+With the product catalogue, every `msi:` item of it (name | upgrade code | manufacturer)
+becomes a package too, installing one file into the 32-bit Program Files folder below the
+manufacturer's first word and the package name; CataloguePackages.h lists their codes for the
+installation simulator.
 """
 import os
+import re
+import uuid
 import subprocess
 import sys
 
@@ -77,6 +84,67 @@ WXS = """<?xml version="1.0" encoding="utf-8"?>
 """
 
 
+CATALOGUE_WXS = """<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="{product}" Name="{manufacturer} {name}" Language="1033" Version="1.0.0"
+           Manufacturer="{manufacturer}" UpgradeCode="{upgrade}">
+    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
+    <Media Id="1" Cabinet="files.cab" EmbedCab="yes"/>
+    <Directory Id="TARGETDIR" Name="SourceDir">
+      <Directory Id="ProgramFilesFolder">
+        <Directory Id="MakerFolder" Name="{maker}">
+          <Directory Id="OwnFolder" Name="{name}">
+            <Component Id="Own" Guid="{component}">
+              <File Id="OwnFile" Name="{name}.dat" Source="{text}" KeyPath="yes"/>
+            </Component>
+          </Directory>
+        </Directory>
+      </Directory>
+    </Directory>
+    <Feature Id="Feature{name}" Level="1">
+      <ComponentRef Id="Own"/>
+    </Feature>
+  </Product>
+</Wix>
+"""
+
+
+def catalogue_packages(path):
+    """(name, upgrade code, manufacturer) of every msi item of the catalogue."""
+    packages = []
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            match = re.match(r"msi:\s*(.+)$", line.strip())
+            if match:
+                name, upgrade, manufacturer = (part.strip() for part in match.group(1).split("|"))
+                packages.append((name, upgrade, manufacturer))
+    return packages
+
+
+def braced(seed):
+    return "{" + str(uuid.uuid5(uuid.NAMESPACE_URL, "purgekit-tests/" + seed)).upper() + "}"
+
+
+def make_catalogue_packages(out, catalogue, text):
+    rows = []
+    for name, upgrade, manufacturer in catalogue_packages(catalogue):
+        product = braced(name + "/product")
+        wxs = os.path.join(out, name + ".wxs")
+        with open(wxs, "w") as f:
+            f.write(CATALOGUE_WXS.format(name=name, product=product, upgrade=upgrade,
+                                         manufacturer=manufacturer,
+                                         maker=manufacturer.split()[0],
+                                         component=braced(name + "/component"), text=text))
+        subprocess.run(["wixl", "-o", os.path.join(out, name + ".msi"), wxs], check=True, cwd=out)
+        rows.append(f'    {{L"{name}", L"{product}", L"{upgrade}"}},')
+    lines = ["#pragma once", "", "// Made by MakePackages.py from the msi items of the product catalogue.",
+             "", "struct CataloguePackage {", "  const wchar_t* name;",
+             "  const wchar_t* productCode;", "  const wchar_t* upgradeCode;", "};", "",
+             "inline constexpr CataloguePackage kCataloguePackages[] = {"] + rows + ["};"]
+    with open(os.path.join(out, "CataloguePackages.h"), "w") as f:
+        f.write("\n".join(lines) + "\n")
+
+
 def header_name(name):
     return "".join("_" + c if c.isupper() and i else c.upper() for i, c in enumerate(name)).upper()
 
@@ -106,6 +174,8 @@ def main():
         lines.append(f'#define COMPONENT_{header_name(name)} L"{component}"')
     with open(os.path.join(out, "TestPackages.h"), "w") as f:
         f.write("\n".join(lines) + "\n")
+    if len(sys.argv) > 2:
+        make_catalogue_packages(out, sys.argv[2], text)
 
 
 if __name__ == "__main__":

@@ -15,6 +15,8 @@ class HeldFile {
 
   // Whether the other process has the file open.
   bool IsHeld() const { return held_; }
+  // Leaves the other process running, holding the file, after this object is gone.
+  void Release() { process_.reset(); }
 
  private:
   UniqueHandle process_;

@@ -8,28 +8,26 @@
 #include "SpecialFolders.h"
 #include "Win32Registry.h"
 
-namespace {
+InstalledPackage::InstalledPackage(const std::wstring& name, const std::wstring& productCode)
+    : productCode_(productCode) {
+  const DWORD status =
+      RunMsiexec(L"/i \"" + CombinePath(TEST_PACKAGES_DIR, name + L".msi") + L"\" /qn");
+  installed_ = status == ERROR_SUCCESS && IsProductRegistered(productCode);
+}
 
-DWORD RunInstaller(const std::wstring& arguments) {
+InstalledPackage::~InstalledPackage() { RemovePackage(productCode_); }
+
+DWORD RunMsiexec(const std::wstring& arguments) {
   const RunResult result =
       RunProgram(CombinePath(GetSystemDirectoryPath(), L"msiexec.exe"), arguments);
   return result.started && !result.timedOut ? result.exitCode : ERROR_INSTALL_FAILURE;
 }
 
-}  // namespace
-
-InstalledPackage::InstalledPackage(const std::wstring& name, const std::wstring& productCode)
-    : productCode_(productCode) {
-  const DWORD status =
-      RunInstaller(L"/i \"" + CombinePath(TEST_PACKAGES_DIR, name + L".msi") + L"\" /qn");
-  installed_ = status == ERROR_SUCCESS && IsProductRegistered(productCode);
-}
-
-InstalledPackage::~InstalledPackage() {
-  if (IsProductRegistered(productCode_)) {
-    RunInstaller(L"/x " + productCode_ + L" /qn KV_FORCE_REMOVE=1 REBOOT=ReallySuppress");
+void RemovePackage(const std::wstring& productCode) {
+  if (IsProductRegistered(productCode)) {
+    RunMsiexec(L"/x " + productCode + L" /qn KV_FORCE_REMOVE=1 REBOOT=ReallySuppress");
   }
-  if (IsProductRegistered(productCode_)) MsiCleanup::CleanupProductCode(productCode_);
+  if (IsProductRegistered(productCode)) MsiCleanup::CleanupProductCode(productCode);
 }
 
 bool IsProductRegistered(const std::wstring& bracedProductCode) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 #include "TestPackages.h"
@@ -22,6 +24,13 @@ class InstalledPackage {
   std::wstring productCode_;
   bool installed_ = false;
 };
+
+// Runs msiexec.exe with the arguments; its exit code, ERROR_INSTALL_FAILURE when it did not run
+// to its end.
+DWORD RunMsiexec(const std::wstring& arguments);
+// Uninstalls the product (failing custom actions switched off) and cleans what registration
+// is left after that.
+void RemovePackage(const std::wstring& productCode);
 
 // The installer's registration of the product: its key under Installer\Products.
 bool IsProductRegistered(const std::wstring& bracedProductCode);
