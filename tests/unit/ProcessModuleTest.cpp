@@ -314,7 +314,7 @@ TEST_F(ProcessModule, TerminateAllFromPathEndsWhatLiesBelowTheFolderOnly) {
   // No folder, or a whole drive, is refused: false, nothing ended.
   EXPECT_EQ(RunLua("return Process.TerminateAllFromPath('')"), "false");
   EXPECT_EQ(RunLua("return Process.TerminateAllFromPath('" +
-                   WideToUtf8(folder_.Path().substr(0, 2)) + "\\')"),
+                   WideToUtf8(folder_.Path().substr(0, 2)) + "\\\\')"),
             "false");
   EXPECT_EQ(RunLua("return Process.TerminateByPath(" + LuaQuoted(folder_ / L"nothing.exe") + ")"),
             "true");
