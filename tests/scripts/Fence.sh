@@ -25,7 +25,7 @@ if [ "${PURGEKIT_FENCE_INSIDE:-}" != "$1" ]; then
   exec unshare --mount --propagation private -- bash "$0" "$@"
 fi
 
-FENCE_DIR=$(cd "$1" && pwd)
+FENCE_DIR=$(cd "$1" && pwd -P)
 fence_fail() { echo "FAIL (fence): $*"; exit 1; }
 
 # Only FENCE_DIR stays writable: bound onto itself first, so that it is a mount of its own,
