@@ -1,4 +1,5 @@
-// The Atom table: the system's global atom table (add, test, delete a named atom).
+// The Atom table: the system's global atom table (add, test, delete a named atom). A refused
+// name (LuaCallContext) gives the single value false.
 #include <windows.h>
 
 #include "LuaCallContext.h"
@@ -7,8 +8,9 @@
 namespace {
 
 int GlobalDelete(lua_State* state) {
-  LuaCallContext context(state);
-  const std::wstring name = context.NextString();
+  LuaCallContext context(state, "Lua::Atom::GlobalDelete");
+  const std::wstring name = context.NextName();
+  if (context.Refused()) return context.ReturnBoolean(false);
   const ATOM atom = ::GlobalFindAtomW(name.c_str());
   if (atom == 0) {
     context.PushBoolean(false);
@@ -23,15 +25,17 @@ int GlobalDelete(lua_State* state) {
 }
 
 int GlobalExists(lua_State* state) {
-  LuaCallContext context(state);
-  const std::wstring name = context.NextString();
+  LuaCallContext context(state, "Lua::Atom::GlobalExists");
+  const std::wstring name = context.NextName();
+  if (context.Refused()) return context.ReturnBoolean(false);
   context.PushBoolean(::GlobalFindAtomW(name.c_str()) != 0);
   return context.ResultCount();
 }
 
 int GlobalAdd(lua_State* state) {
-  LuaCallContext context(state);
-  const std::wstring name = context.NextString();
+  LuaCallContext context(state, "Lua::Atom::GlobalAdd");
+  const std::wstring name = context.NextName();
+  if (context.Refused()) return context.ReturnBoolean(false);
   const bool added = ::GlobalAddAtomW(name.c_str()) != 0;
   const DWORD error = ::GetLastError();
   context.PushBoolean(added);

@@ -1,6 +1,7 @@
 // The FileSystem table: well-known folders, existence tests, forced removal of files and trees
-// (FileOps), copying, directories, paths and listings for scripts. The module logs nothing of
-// its own; the removals log inside FileOps.
+// (FileOps), copying, directories, paths and listings for scripts. The module logs only the
+// arguments it refuses; the removals log inside FileOps. Whatever creates, copies onto or
+// removes takes only a fully qualified path below a root (LuaCallContext::NextPath).
 #include "FileOps.h"
 #include "LuaCallContext.h"
 #include "LuaModules.h"
@@ -66,11 +67,14 @@ std::wstring SpecialPath(lua_Integer id, const std::wstring& sid) {
   return sid.empty() ? GetSpecialFolder(kind) : GetUserSpecialFolder(kind, sid);
 }
 
-// One path in, one boolean out.
-template <bool (*Operation)(const std::wstring&)>
-int PathTest(lua_State* state) {
-  LuaCallContext context(state);
-  context.PushBoolean(Operation(context.NextString()));
+using Access = LuaCallContext::Access;
+
+// One path in, one boolean out; a refused path gives false and touches nothing.
+int PathCall(lua_State* state, const char* function, Access access,
+             bool (*operation)(const std::wstring&)) {
+  LuaCallContext context(state, function);
+  const std::wstring path = context.NextPath(access);
+  context.PushBoolean(!context.Refused() && operation(path));
   return context.ResultCount();
 }
 
@@ -84,11 +88,17 @@ bool WipeFile(const std::wstring& path) {
   return !IsDirectoryWord(attributes) && FileOps::WipeFileInternal(path, attributes);
 }
 
+// The folder that a removal may take along with the path: none when the path lies right
+// below a drive or share root, which always stays.
+bool RemovableParent(const std::wstring& path, std::wstring& parent) {
+  std::wstring name;
+  return SplitPath(path, parent, name) && CheckChangeablePath(parent) == PathFault::None;
+}
+
 bool WipeFileAndParent(const std::wstring& path) {
   if (!WipeFile(path)) return false;
   std::wstring directory;
-  std::wstring name;
-  if (SplitPath(path, directory, name)) FileOps::DoRemoveDirectory(directory);
+  if (RemovableParent(path, directory)) FileOps::DoRemoveDirectory(directory);
   return true;
 }
 
@@ -97,83 +107,140 @@ bool WipeDirectory(const std::wstring& path) {
          FileOps::WipeDirectoryInternal(path);
 }
 
+bool WipeTreeAndParent(const std::wstring& path) {
+  std::wstring parent;
+  if (!RemovableParent(path, parent)) return FileOps::WipeRecursive(path);
+  return FileOps::WipeRecursiveAndParentIfEmpty(path);
+}
+
 bool MkDir(const std::wstring& path) { return CreateDirectoryRecursive(path, nullptr); }
 
+int Exists(lua_State* state) {
+  return PathCall(state, "Lua::FileSystem::Exists", Access::Read, PathExists);
+}
+
+int IsFileFunction(lua_State* state) {
+  return PathCall(state, "Lua::FileSystem::IsFile", Access::Read, IsFile);
+}
+
+int IsDirectoryFunction(lua_State* state) {
+  return PathCall(state, "Lua::FileSystem::IsDirectory", Access::Read, IsDirectory);
+}
+
+int MkDirFunction(lua_State* state) {
+  return PathCall(state, "Lua::FileSystem::MkDir", Access::Change, MkDir);
+}
+
+int RemoveRecursive(lua_State* state) {
+  return PathCall(state, "Lua::FileSystem::RemoveRecursive", Access::Change,
+                  FileOps::WipeRecursive);
+}
+
+int HasPendingFileOperationFunction(lua_State* state) {
+  return PathCall(state, "Lua::FileSystem::HasPendingFileOperation", Access::Read,
+                  HasPendingOperation);
+}
+
+int DeleteFileFunction(lua_State* state) {
+  return PathCall(state, "Lua::FileSystem::DeleteFile", Access::Change, WipeFile);
+}
+
+int DeleteFileAndParent(lua_State* state) {
+  return PathCall(state, "Lua::FileSystem::DeleteFileAndParent", Access::Change, WipeFileAndParent);
+}
+
+int RemoveDirectoryFunction(lua_State* state) {
+  return PathCall(state, "Lua::FileSystem::RemoveDirectory", Access::Change, WipeDirectory);
+}
+
+int RemoveDirectoryIfEmpty(lua_State* state) {
+  return PathCall(state, "Lua::FileSystem::RemoveDirectoryIfEmpty", Access::Change,
+                  FileOps::DoRemoveDirectory);
+}
+
+int RemoveDirectoryRecursiveAndParentIfEmpty(lua_State* state) {
+  return PathCall(state, "Lua::FileSystem::RemoveDirectoryRecursiveAndParentIfEmpty",
+                  Access::Change, WipeTreeAndParent);
+}
+
 int CopyFileFunction(lua_State* state) {
-  LuaCallContext context(state);
-  const std::wstring source = context.NextString();
-  const std::wstring target = context.NextString();
-  context.PushBoolean(::CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE);
+  LuaCallContext context(state, "Lua::FileSystem::CopyFile");
+  const std::wstring source = context.NextPath(Access::Read);
+  const std::wstring target = context.NextPath(Access::Change);
+  context.PushBoolean(!context.Refused() &&
+                      ::CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE);
   return context.ResultCount();
 }
 
 int GetSpecialPath(lua_State* state) {
-  LuaCallContext context(state);
+  LuaCallContext context(state, "Lua::FileSystem::GetSpecialPath");
   const lua_Integer id = context.NextInteger();
   const std::wstring sid = context.NextOptionalString();
-  context.PushString(SpecialPath(id, sid));
+  context.PushString(context.Refused() ? std::wstring() : SpecialPath(id, sid));
   return context.ResultCount();
 }
 
 int RemoveRecursiveByMask(lua_State* state) {
-  LuaCallContext context(state);
-  const std::wstring directory = context.NextString();
-  const std::wstring mask = context.NextString();
-  context.PushBoolean(FileOps::WipeEntriesByMask(directory, mask));
+  LuaCallContext context(state, "Lua::FileSystem::RemoveRecursiveByMask");
+  const std::wstring directory = context.NextPath(Access::Change);
+  const std::wstring mask = context.NextMask();
+  context.PushBoolean(!context.Refused() && FileOps::WipeEntriesByMask(directory, mask));
   return context.ResultCount();
 }
 
 int MakePath(lua_State* state) {
-  LuaCallContext context(state);
-  const std::wstring first = context.NextString();
-  const std::wstring second = context.NextString();
-  context.PushString(CombinePath(first, second));
+  LuaCallContext context(state, "Lua::FileSystem::MakePath");
+  const std::wstring first = context.NextPath(Access::Read);
+  const std::wstring second = context.NextPath(Access::Read);
+  context.PushString(context.Refused() ? std::wstring() : CombinePath(first, second));
   return context.ResultCount();
 }
 
 int SplitPathFunction(lua_State* state) {
-  LuaCallContext context(state);
+  LuaCallContext context(state, "Lua::FileSystem::SplitPath");
   std::wstring directory;
   std::wstring name;
-  SplitPath(context.NextString(), directory, name);
+  const std::wstring path = context.NextPath(Access::Read);
+  if (!context.Refused()) SplitPath(path, directory, name);
   context.PushStringArray({directory, name});
   return context.ResultCount();
 }
 
 int ContainsFiles(lua_State* state) {
-  LuaCallContext context(state);
-  const std::wstring path = context.NextString();
+  LuaCallContext context(state, "Lua::FileSystem::ContainsFiles");
+  const std::wstring path = context.NextPath(Access::Read);
   const bool recursive = context.NextOptionalInteger(1) != 0;
-  context.PushBoolean(FileOps::ContainsFiles(path, recursive));
+  context.PushBoolean(!context.Refused() && FileOps::ContainsFiles(path, recursive));
   return context.ResultCount();
 }
 
 int ListDirectory(lua_State* state) {
-  LuaCallContext context(state);
-  const std::wstring path = context.NextString();
+  LuaCallContext context(state, "Lua::FileSystem::ListDirectory");
+  const std::wstring path = context.NextPath(Access::Read);
   const lua_Integer mode = context.NextOptionalInteger(kListAll);
   const bool files = mode == kListAll || mode == kListFiles;
   const bool directories = mode == kListAll || mode == kListDirectories;
-  context.PushStringArray(files || directories ? FileOps::ListDirectory(path, files, directories)
-                                               : StringList{});
+  context.PushStringArray((files || directories) && !context.Refused()
+                              ? FileOps::ListDirectory(path, files, directories)
+                              : StringList{});
   return context.ResultCount();
 }
 
 const luaL_Reg kFunctions[] = {
-    {"Exists", PathTest<PathExists>},
-    {"IsFile", PathTest<IsFile>},
-    {"IsDirectory", PathTest<IsDirectory>},
+    {"Exists", Exists},
+    {"IsFile", IsFileFunction},
+    {"IsDirectory", IsDirectoryFunction},
     {"CopyFile", CopyFileFunction},
-    {"MkDir", PathTest<MkDir>},
+    {"MkDir", MkDirFunction},
     {"GetSpecialPath", GetSpecialPath},
-    {"RemoveRecursive", PathTest<FileOps::WipeRecursive>},
+    {"RemoveRecursive", RemoveRecursive},
     {"RemoveRecursiveByMask", RemoveRecursiveByMask},
-    {"HasPendingFileOperation", PathTest<HasPendingOperation>},
-    {"DeleteFile", PathTest<WipeFile>},
-    {"DeleteFileAndParent", PathTest<WipeFileAndParent>},
-    {"RemoveDirectory", PathTest<WipeDirectory>},
-    {"RemoveDirectoryIfEmpty", PathTest<FileOps::DoRemoveDirectory>},
-    {"RemoveDirectoryRecursiveAndParentIfEmpty", PathTest<FileOps::WipeRecursiveAndParentIfEmpty>},
+    {"HasPendingFileOperation", HasPendingFileOperationFunction},
+    {"DeleteFile", DeleteFileFunction},
+    {"DeleteFileAndParent", DeleteFileAndParent},
+    {"RemoveDirectory", RemoveDirectoryFunction},
+    {"RemoveDirectoryIfEmpty", RemoveDirectoryIfEmpty},
+    {"RemoveDirectoryRecursiveAndParentIfEmpty", RemoveDirectoryRecursiveAndParentIfEmpty},
     {"MakePath", MakePath},
     {"SplitPath", SplitPathFunction},
     {"ContainsFiles", ContainsFiles},

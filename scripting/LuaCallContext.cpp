@@ -1,14 +1,90 @@
 #include "LuaCallContext.h"
 
+#include "Log.h"
 #include "PathUtils.h"
 #include "lauxlib.h"
 
-std::wstring LuaCallContext::NextString() {
+bool LuaCallContext::ReadText(std::wstring& text, int& position) {
   size_t length = 0;
-  const char* text = luaL_checklstring(state_, nextArgument_, &length);
-  ++nextArgument_;
-  return Utf8ToWide(std::string(text, length));
+  const char* bytes = luaL_checklstring(state_, nextArgument_, &length);
+  position = nextArgument_++;
+  const std::string raw(bytes, length);
+  text.clear();
+  if (raw.find('\0') != std::string::npos) {
+    Refuse(position, L"it holds a NUL character");
+    return false;
+  }
+  if (!IsValidUtf8(raw)) {
+    Refuse(position, L"it is not valid UTF-8");
+    return false;
+  }
+  text = Utf8ToWide(raw);
+  return true;
 }
+
+void LuaCallContext::Refuse(int position, const wchar_t* reason) {
+  if (!refused_) {
+    size_t length = 0;
+    const char* bytes = lua_tolstring(state_, position, &length);
+    const std::wstring shown = bytes == nullptr ? std::wstring() : EscapeForLog({bytes, length});
+    KvTzkLogging::LogFuncW(KvTzkLogging::LogError, function_, L"Refused argument %d '%s': %s",
+                           position, shown.c_str(), reason);
+  }
+  refused_ = true;
+}
+
+std::wstring LuaCallContext::NextString() {
+  std::wstring text;
+  int position = 0;
+  ReadText(text, position);
+  return text;
+}
+
+std::wstring LuaCallContext::NextPath(Access access) {
+  std::wstring path;
+  int position = 0;
+  if (!ReadText(path, position) || access == Access::Read) return path;
+  const PathFault fault = CheckChangeablePath(path);
+  if (fault == PathFault::None) return path;
+  Refuse(position, PathFaultText(fault));
+  return {};
+}
+
+std::wstring LuaCallContext::NextRegistryPath(Access access) {
+  std::wstring key;
+  int position = 0;
+  if (!ReadText(key, position) || access == Access::Read) return key;
+  if (key.empty()) {
+    Refuse(position, L"an empty key path names the root");
+    return {};
+  }
+  for (const std::wstring& component : Split(key, L'\\')) {
+    if (component.empty()) {
+      Refuse(position, L"an empty key path component");
+      return {};
+    }
+  }
+  return key;
+}
+
+std::wstring LuaCallContext::NextName() { return NextString(); }
+
+std::wstring LuaCallContext::NextServiceName() {
+  std::wstring name;
+  int position = 0;
+  if (!ReadText(name, position)) return name;
+  if (name.empty()) {
+    Refuse(position, L"an empty service name");
+    return {};
+  }
+  if (name.find_first_of(L"\\/") != std::wstring::npos) {
+    Refuse(position, L"a service name holds no backslash or slash");
+    return {};
+  }
+  return name;
+}
+
+std::wstring LuaCallContext::NextMask() { return NextString(); }
 
 lua_Integer LuaCallContext::NextInteger() {
   const lua_Integer value = luaL_checkinteger(state_, nextArgument_);
@@ -37,6 +113,16 @@ void LuaCallContext::PushBoolean(bool value) {
 void LuaCallContext::PushInteger(lua_Integer value) {
   lua_pushinteger(state_, value);
   ++resultCount_;
+}
+
+int LuaCallContext::ReturnBoolean(bool value) {
+  PushBoolean(value);
+  return resultCount_;
+}
+
+int LuaCallContext::ReturnInteger(lua_Integer value) {
+  PushInteger(value);
+  return resultCount_;
 }
 
 void LuaCallContext::PushString(const std::wstring& text) {

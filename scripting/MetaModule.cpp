@@ -6,8 +6,9 @@
 
 namespace {
 
+// A refused reason is logged as such and reads as the empty text: the verdict still counts.
 int SetFailed(lua_State* state) {
-  LuaCallContext context(state);
+  LuaCallContext context(state, "Lua::Meta::SetFailed");
   const std::wstring reason = context.NextOptionalString();
   Status::Instance().SetFailed();
   KvTzkLogging::LogW(KvTzkLogging::LogFatal, L"[%s] %s", GetCallerScriptName(state).c_str(),
@@ -16,7 +17,7 @@ int SetFailed(lua_State* state) {
 }
 
 int SetRebootNeeded(lua_State* state) {
-  LuaCallContext context(state);
+  LuaCallContext context(state, "Lua::Meta::SetRebootNeeded");
   const std::wstring reason = context.NextOptionalString();
   Status::Instance().SetRebootNeeded();
   KvTzkLogging::LogW(KvTzkLogging::LogInfo, L"[%s] Reboot needed: %s",

@@ -130,9 +130,11 @@ bool IsRebootAnswer(UINT status) {
 
 int UninstallProduct(lua_State* state) {
   static const char* const kName = "Lua::Msi::UninstallProduct";
-  LuaCallContext context(state);
-  const std::wstring upgradeCode = context.NextString();
-  const std::wstring logPath = context.NextOptionalString();
+  LuaCallContext context(state, kName);
+  const std::wstring upgradeCode = context.NextName();
+  const std::wstring logPath =
+      context.HasOptional() ? context.NextPath(LuaCallContext::Access::Read) : std::wstring();
+  if (context.Refused()) return context.ReturnBoolean(false);
   if (!EnableMSIServiceIfNeeded()) {
     context.PushBoolean(false);
     return context.ResultCount();
@@ -175,37 +177,42 @@ int UninstallProduct(lua_State* state) {
 }
 
 int CleanupRegistryUpgradeCode(lua_State* state) {
-  LuaCallContext context(state);
-  const std::wstring upgradeCode = context.NextString();
+  LuaCallContext context(state, "Lua::Msi::CleanupRegistryUpgradeCode");
+  const std::wstring upgradeCode = context.NextName();
+  if (context.Refused()) return context.ReturnBoolean(false);
   context.PushBoolean(MsiCleanup::CleanupUpgradeCode(upgradeCode));
   return context.ResultCount();
 }
 
 int CleanupRegistryProductCode(lua_State* state) {
-  LuaCallContext context(state);
-  const std::wstring productCode = context.NextString();
+  LuaCallContext context(state, "Lua::Msi::CleanupRegistryProductCode");
+  const std::wstring productCode = context.NextName();
+  if (context.Refused()) return context.ReturnBoolean(false);
   context.PushBoolean(MsiCleanup::CleanupProductCode(productCode));
   return context.ResultCount();
 }
 
 int CleanupRegistryProductFeature(lua_State* state) {
-  LuaCallContext context(state);
-  const std::wstring feature = context.NextString();
+  LuaCallContext context(state, "Lua::Msi::CleanupRegistryProductFeature");
+  const std::wstring feature = context.NextName();
+  if (context.Refused()) return context.ReturnBoolean(false);
   context.PushBoolean(MsiCleanup::CleanupProductBasedOnFeature(feature));
   return context.ResultCount();
 }
 
 int CleanupRegistryProductNameAndPublisher(lua_State* state) {
-  LuaCallContext context(state);
-  const std::wstring nameMask = context.NextString();
-  const std::wstring publisher = context.NextString();
+  LuaCallContext context(state, "Lua::Msi::CleanupRegistryProductNameAndPublisher");
+  const std::wstring nameMask = context.NextMask();
+  const std::wstring publisher = context.NextName();
+  if (context.Refused()) return context.ReturnBoolean(false);
   context.PushBoolean(MsiCleanup::CleanupProductBasedOnNameAndPublisher(nameMask, publisher));
   return context.ResultCount();
 }
 
 int DetectUpgradeCode(lua_State* state) {
-  LuaCallContext context(state);
-  const std::wstring upgradeCode = context.NextString();
+  LuaCallContext context(state, "Lua::Msi::DetectUpgradeCode");
+  const std::wstring upgradeCode = context.NextName();
+  if (context.Refused()) return context.ReturnBoolean(false);
   context.PushBoolean(EnableMSIServiceIfNeeded() &&
                       !Lua::Msi::GetProductCodesFromUpgradeCode(upgradeCode).empty());
   return context.ResultCount();

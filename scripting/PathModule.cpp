@@ -25,8 +25,9 @@ constexpr size_t kMarkerLength = 4;
 // (source, target); an empty target deletes the source.
 using PendingPair = std::pair<std::wstring, std::wstring>;
 
-// Raw reads and writes of the pending-operations value on HKEY_LOCAL_MACHINE. The methods open their key with fixed rights (the access bits are not added), log, and
-// leave the Windows error of a failure as the thread's last error.
+// Raw reads and writes of the pending-operations value on HKEY_LOCAL_MACHINE. The methods open
+// their key with fixed rights (the access bits are not added), log, and leave the Windows error of
+// a failure as the thread's last error.
 class Win32RegistryForTools : public Win32Registry {
  public:
   bool GetValueRaw(const std::wstring& key, const std::wstring& name, ByteList& bytes) {
@@ -143,18 +144,18 @@ bool WritePendingPairs(const std::vector<PendingPair>& pairs) {
   return registry.SetValueRaw(kSessionManagerKey, kPendingValue, text.data(), text.size());
 }
 
-// Results: the number of pairs removed; false for an empty prefix (it would remove every
-// pending operation of the machine); nothing when the value can't be read, doesn't pair up
-// or can't be written back. The value is written back only when something was removed.
+// Results: the number of pairs removed; nothing (nil for the script) for a refused prefix, an
+// empty one among them (it would remove every pending operation of the machine), and when the
+// value can't be read, doesn't pair up or can't be written back. The value is written back
+// only when something was removed.
 int RemoveFromPendingOperation(lua_State* state) {
-  LuaCallContext context(state);
-  const std::wstring prefix = context.NextString();
-  LogFuncW(LogDebug, "Lua::Path::RemoveFromPendingOperation", L"Got prefix to remove: '%s'",
-           prefix.c_str());
+  static const char* const kName = "Lua::Path::RemoveFromPendingOperation";
+  LuaCallContext context(state, kName);
+  const std::wstring prefix = context.NextPath(LuaCallContext::Access::Read);
+  if (context.Refused()) return context.ResultCount();
+  LogFuncW(LogDebug, kName, L"Got prefix to remove: '%s'", prefix.c_str());
   if (prefix.empty()) {
-    LogFuncW(LogError, "Lua::Path::RemoveFromPendingOperation",
-             L"Refused an empty prefix: it would remove every pending file operation");
-    context.PushBoolean(false);
+    context.Refuse(1, L"an empty prefix would remove every pending file operation");
     return context.ResultCount();
   }
   std::vector<PendingPair> pairs;

@@ -18,38 +18,61 @@ DWORD Low32(lua_Integer value) { return static_cast<DWORD>(static_cast<uint64_t>
 constexpr lua_Integer kDefaultTimeoutMs = 30000;
 constexpr lua_Integer kDefaultCreationFlags = DETACHED_PROCESS;
 
-int Terminate(lua_State* state, bool (*rule)(const std::wstring&, const std::wstring&)) {
-  LuaCallContext context(state);
-  const std::wstring text = context.NextString();
-  context.PushBoolean(TerminateProcesses(text, rule));
+using Access = LuaCallContext::Access;
+
+int Terminate(LuaCallContext& context, const std::wstring& text,
+              bool (*rule)(const std::wstring&, const std::wstring&)) {
+  context.PushBoolean(!context.Refused() && TerminateProcesses(text, rule));
   return context.ResultCount();
 }
 
-int TerminateAllFromPath(lua_State* state) { return Terminate(state, MatchPathPrefix); }
-int TerminateByPath(lua_State* state) { return Terminate(state, MatchPath); }
-int TerminateByName(lua_State* state) { return Terminate(state, MatchName); }
-int TerminateByNameMask(lua_State* state) { return Terminate(state, MatchNameMask); }
+// Every program below a folder: a fully qualified folder below a root, never a whole drive.
+int TerminateAllFromPath(lua_State* state) {
+  LuaCallContext context(state, "Lua::Process::TerminateAllFromPath");
+  const std::wstring folder = context.NextPath(Access::Change);
+  return Terminate(context, folder, MatchPathPrefix);
+}
+
+int TerminateByPath(lua_State* state) {
+  LuaCallContext context(state, "Lua::Process::TerminateByPath");
+  const std::wstring path = context.NextPath(Access::Read);
+  return Terminate(context, path, MatchPath);
+}
+
+int TerminateByName(lua_State* state) {
+  LuaCallContext context(state, "Lua::Process::TerminateByName");
+  const std::wstring name = context.NextName();
+  return Terminate(context, name, MatchName);
+}
+
+int TerminateByNameMask(lua_State* state) {
+  LuaCallContext context(state, "Lua::Process::TerminateByNameMask");
+  const std::wstring mask = context.NextMask();
+  return Terminate(context, mask, MatchNameMask);
+}
 
 int StartProcessAndWaitForCompletion(lua_State* state) {
-  LuaCallContext context(state);
-  const std::wstring application = context.NextString();
+  LuaCallContext context(state, "Lua::Process::StartProcessAndWaitForCompletion");
+  const std::wstring application = context.NextPath(Access::Read);
   const std::wstring arguments = context.NextOptionalString();
   const DWORD timeoutMs = Low32(context.NextOptionalInteger(kDefaultTimeoutMs));
   const DWORD flags = Low32(context.NextOptionalInteger(kDefaultCreationFlags));
   const std::wstring workingDirectory = context.NextOptionalString();
   const std::wstring logName = context.NextOptionalString();
   const int codePage = static_cast<int>(Low32(context.NextOptionalInteger(CP_UTF8)));
+  if (context.Refused()) return context.ReturnBoolean(false);
   context.PushBoolean(StartProcessWithArgumentsAndWaitForCompletion(
       application, arguments, timeoutMs, flags, workingDirectory, logName, codePage));
   return context.ResultCount();
 }
 
 int StartProcess(lua_State* state) {
-  LuaCallContext context(state);
-  const std::wstring application = context.NextString();
+  LuaCallContext context(state, "Lua::Process::StartProcess");
+  const std::wstring application = context.NextPath(Access::Read);
   const std::wstring arguments = context.NextOptionalString();
   const DWORD flags = Low32(context.NextOptionalInteger(kDefaultCreationFlags));
   const std::wstring workingDirectory = context.NextOptionalString();
+  if (context.Refused()) return context.ReturnBoolean(false);
   context.PushBoolean(StartProcessWithArguments(application, arguments, flags, workingDirectory));
   return context.ResultCount();
 }

@@ -1,7 +1,9 @@
 // The Reg table: registry reads, writes, listings and forced branch removal for scripts. Every
 // function reads its root first (an integer: 1 HKEY_CLASSES_ROOT, 2 HKEY_USERS, anything else
 // HKEY_LOCAL_MACHINE), then its texts, then the optional view bits (KEY_WOW64_32KEY or
-// KEY_WOW64_64KEY, ORed into every key open of the call), and returns exactly one value.
+// KEY_WOW64_64KEY, ORed into every key open of the call), and returns exactly one value. A
+// refused key, name or mask (LuaCallContext) gives the failure value and opens no key; a
+// write or removal takes no empty key and no key with an empty component.
 #include <cstdint>
 
 #include "LuaCallContext.h"
@@ -31,13 +33,15 @@ struct KeyArguments {
   REGSAM view;
 };
 
-KeyArguments ReadKey(LuaCallContext& context) {
+using Access = LuaCallContext::Access;
+
+KeyArguments ReadKey(LuaCallContext& context, Access access) {
   const HKEY root = RootOfId(context.NextInteger());
-  std::wstring key = context.NextString();
+  std::wstring key = context.NextRegistryPath(access);
   return {root, std::move(key), NextView(context)};
 }
 
-// root, key, name [, view]: value functions and the mask removal.
+// root, key, name [, view]: value functions and (with a mask for the name) the mask removal.
 struct ValueArguments {
   HKEY root;
   std::wstring key;
@@ -45,16 +49,24 @@ struct ValueArguments {
   REGSAM view;
 };
 
-ValueArguments ReadValue(LuaCallContext& context) {
+ValueArguments ReadValue(LuaCallContext& context, Access access) {
   const HKEY root = RootOfId(context.NextInteger());
-  std::wstring key = context.NextString();
-  std::wstring name = context.NextString();
+  std::wstring key = context.NextRegistryPath(access);
+  std::wstring name = context.NextName();
   return {root, std::move(key), std::move(name), NextView(context)};
 }
 
+ValueArguments ReadMask(LuaCallContext& context) {
+  const HKEY root = RootOfId(context.NextInteger());
+  std::wstring key = context.NextRegistryPath(Access::Change);
+  std::wstring mask = context.NextMask();
+  return {root, std::move(key), std::move(mask), NextView(context)};
+}
+
 int BranchExists(lua_State* state) {
-  LuaCallContext context(state);
-  const KeyArguments args = ReadKey(context);
+  LuaCallContext context(state, "Lua::Reg::BranchExists");
+  const KeyArguments args = ReadKey(context, Access::Read);
+  if (context.Refused()) return context.ReturnBoolean(false);
   Win32Registry registry;
   registry.SetRoot(args.root);
   registry.SetAccess(args.view);
@@ -63,8 +75,9 @@ int BranchExists(lua_State* state) {
 }
 
 int KeyExists(lua_State* state) {
-  LuaCallContext context(state);
-  const ValueArguments args = ReadValue(context);
+  LuaCallContext context(state, "Lua::Reg::KeyExists");
+  const ValueArguments args = ReadValue(context, Access::Read);
+  if (context.Refused()) return context.ReturnBoolean(false);
   Win32Registry registry;
   registry.SetRoot(args.root);
   registry.SetAccess(args.view);
@@ -73,8 +86,9 @@ int KeyExists(lua_State* state) {
 }
 
 int GetNumber(lua_State* state) {
-  LuaCallContext context(state);
-  const ValueArguments args = ReadValue(context);
+  LuaCallContext context(state, "Lua::Reg::GetNumber");
+  const ValueArguments args = ReadValue(context, Access::Read);
+  if (context.Refused()) return context.ReturnInteger(0);
   uint32_t value = 0;
   if (!RegOps::GetDWORD(args.root, args.key, args.name, args.view, value)) value = 0;
   context.PushInteger(static_cast<lua_Integer>(value));
@@ -82,56 +96,66 @@ int GetNumber(lua_State* state) {
 }
 
 int SetNumber(lua_State* state) {
-  LuaCallContext context(state);
+  LuaCallContext context(state, "Lua::Reg::SetNumber");
   const auto number = static_cast<uint32_t>(context.NextInteger());
-  const ValueArguments args = ReadValue(context);
+  const ValueArguments args = ReadValue(context, Access::Change);
+  if (context.Refused()) return context.ReturnBoolean(false);
   context.PushBoolean(RegOps::SetDWORD(args.root, args.key, args.name, args.view, number));
   return context.ResultCount();
 }
 
 int GetString(lua_State* state) {
-  LuaCallContext context(state);
-  const ValueArguments args = ReadValue(context);
+  LuaCallContext context(state, "Lua::Reg::GetString");
+  const ValueArguments args = ReadValue(context, Access::Read);
   std::wstring text;
-  if (!RegOps::GetString(args.root, args.key, args.name, args.view, text)) text.clear();
+  if (context.Refused() || !RegOps::GetString(args.root, args.key, args.name, args.view, text)) {
+    text.clear();
+  }
   context.PushString(text);
   return context.ResultCount();
 }
 
 int SetString(lua_State* state) {
-  LuaCallContext context(state);
+  LuaCallContext context(state, "Lua::Reg::SetString");
   const std::wstring text = context.NextString();
-  const ValueArguments args = ReadValue(context);
+  const ValueArguments args = ReadValue(context, Access::Change);
+  if (context.Refused()) return context.ReturnBoolean(false);
   context.PushBoolean(RegOps::SetString(args.root, args.key, args.name, args.view, text));
   return context.ResultCount();
 }
 
 int GetMultiString(lua_State* state) {
-  LuaCallContext context(state);
-  const ValueArguments args = ReadValue(context);
+  LuaCallContext context(state, "Lua::Reg::GetMultiString");
+  const ValueArguments args = ReadValue(context, Access::Read);
   StringList list;
-  if (!RegOps::GetMultiString(args.root, args.key, args.name, args.view, list)) list.clear();
+  if (context.Refused() ||
+      !RegOps::GetMultiString(args.root, args.key, args.name, args.view, list)) {
+    list.clear();
+  }
   context.PushStringArray(list);
   return context.ResultCount();
 }
 
 int DeleteBranch(lua_State* state) {
-  LuaCallContext context(state);
-  const KeyArguments args = ReadKey(context);
+  LuaCallContext context(state, "Lua::Reg::DeleteBranch");
+  const KeyArguments args = ReadKey(context, Access::Change);
+  if (context.Refused()) return context.ReturnBoolean(false);
   context.PushBoolean(RegOps::WipeBranch(args.root, args.key, args.view));
   return context.ResultCount();
 }
 
 int DeleteBranchByMask(lua_State* state) {
-  LuaCallContext context(state);
-  const ValueArguments args = ReadValue(context);
+  LuaCallContext context(state, "Lua::Reg::DeleteBranchByMask");
+  const ValueArguments args = ReadMask(context);
+  if (context.Refused()) return context.ReturnBoolean(false);
   context.PushBoolean(RegOps::WipeBranchesByMask(args.root, args.key, args.name, args.view));
   return context.ResultCount();
 }
 
 int DeleteKey(lua_State* state) {
-  LuaCallContext context(state);
-  const ValueArguments args = ReadValue(context);
+  LuaCallContext context(state, "Lua::Reg::DeleteKey");
+  const ValueArguments args = ReadValue(context, Access::Change);
+  if (context.Refused()) return context.ReturnBoolean(false);
   context.PushBoolean(RegOps::DeleteKey(args.root, args.key, args.name, args.view));
   return context.ResultCount();
 }
@@ -143,29 +167,34 @@ bool IsEmptyBranch(const KeyArguments& args) {
 }
 
 int DeleteBranchIfEmpty(lua_State* state) {
-  LuaCallContext context(state);
-  const KeyArguments args = ReadKey(context);
+  LuaCallContext context(state, "Lua::Reg::DeleteBranchIfEmpty");
+  const KeyArguments args = ReadKey(context, Access::Change);
+  if (context.Refused()) return context.ReturnBoolean(false);
   context.PushBoolean(IsEmptyBranch(args) && RegOps::WipeBranch(args.root, args.key, args.view));
   return context.ResultCount();
 }
 
 int IsBranchEmpty(lua_State* state) {
-  LuaCallContext context(state);
-  context.PushBoolean(IsEmptyBranch(ReadKey(context)));
+  LuaCallContext context(state, "Lua::Reg::IsBranchEmpty");
+  const KeyArguments args = ReadKey(context, Access::Read);
+  if (context.Refused()) return context.ReturnBoolean(false);
+  context.PushBoolean(IsEmptyBranch(args));
   return context.ResultCount();
 }
 
 int GetSubKeys(lua_State* state) {
-  LuaCallContext context(state);
-  const KeyArguments args = ReadKey(context);
-  context.PushStringArray(RegOps::GetSubkeys(args.root, args.key, args.view));
+  LuaCallContext context(state, "Lua::Reg::GetSubKeys");
+  const KeyArguments args = ReadKey(context, Access::Read);
+  context.PushStringArray(context.Refused() ? StringList{}
+                                            : RegOps::GetSubkeys(args.root, args.key, args.view));
   return context.ResultCount();
 }
 
 int GetValueNames(lua_State* state) {
-  LuaCallContext context(state);
-  const KeyArguments args = ReadKey(context);
-  context.PushStringArray(RegOps::GetValueKeys(args.root, args.key, args.view));
+  LuaCallContext context(state, "Lua::Reg::GetValueNames");
+  const KeyArguments args = ReadKey(context, Access::Read);
+  context.PushStringArray(context.Refused() ? StringList{}
+                                            : RegOps::GetValueKeys(args.root, args.key, args.view));
   return context.ResultCount();
 }
 

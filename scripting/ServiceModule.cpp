@@ -1,4 +1,6 @@
-// The Service table: the state of a Windows service, starting, stopping and deleting it.
+// The Service table: the state of a Windows service, starting, stopping and deleting it. A
+// name that can't be a service's key name (empty, with a backslash or slash, or refused by
+// LuaCallContext) gives what a missing service gives, touches nothing and is logged.
 #include <windows.h>
 
 #include "KvService.h"
@@ -28,17 +30,13 @@ void LogOpenFailure(const char* function, const std::wstring& name, const KvServ
 
 int State(lua_State* state) {
   static const char* const kName = "Lua::Service::State";
-  LuaCallContext context(state);
-  const std::wstring name = context.NextString();
+  LuaCallContext context(state, kName);
+  const std::wstring name = context.NextServiceName();
+  if (context.Refused()) return context.ReturnInteger(kInvalidValue);
   KvService service(name, true);
   if (!service.IsOpen()) {
-    if (IsMissing(service)) {
-      context.PushInteger(kInvalidValue);
-    } else {
-      LogOpenFailure(kName, name, service);
-      context.PushBoolean(false);
-    }
-    return context.ResultCount();
+    if (!IsMissing(service)) LogOpenFailure(kName, name, service);
+    return context.ReturnInteger(kInvalidValue);
   }
   const DWORD current = service.QueryState();
   if (current == KvService::kInvalidState) {
@@ -53,8 +51,9 @@ int State(lua_State* state) {
 
 int Start(lua_State* state) {
   static const char* const kName = "Lua::Service::Start";
-  LuaCallContext context(state);
-  const std::wstring name = context.NextString();
+  LuaCallContext context(state, kName);
+  const std::wstring name = context.NextServiceName();
+  if (context.Refused()) return context.ReturnBoolean(false);
   KvService service(name, false);
   bool result = false;
   if (!service.IsOpen()) {
@@ -68,8 +67,9 @@ int Start(lua_State* state) {
 
 int Stop(lua_State* state) {
   static const char* const kName = "Lua::Service::Stop";
-  LuaCallContext context(state);
-  const std::wstring name = context.NextString();
+  LuaCallContext context(state, kName);
+  const std::wstring name = context.NextServiceName();
+  if (context.Refused()) return context.ReturnBoolean(true);
   KvService service(name, false);
   bool result = true;
   if (!service.IsOpen()) {
@@ -87,8 +87,9 @@ int Stop(lua_State* state) {
 
 int Cleanup(lua_State* state) {
   static const char* const kName = "Lua::Service::Cleanup";
-  LuaCallContext context(state);
-  const std::wstring name = context.NextString();
+  LuaCallContext context(state, kName);
+  const std::wstring name = context.NextServiceName();
+  if (context.Refused()) return context.ReturnBoolean(true);
   KvService service(name, false);
   bool result = true;
   if (service.IsOpen()) {

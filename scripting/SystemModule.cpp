@@ -6,7 +6,7 @@
 namespace {
 
 int IsWindowsServer(lua_State* state) {
-  LuaCallContext context(state);
+  LuaCallContext context(state, "Lua::System::IsWindowsServer");
   context.PushBoolean(IsServerEdition());
   return context.ResultCount();
 }

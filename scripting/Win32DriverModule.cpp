@@ -129,9 +129,10 @@ bool UninstallDriversWithManufacturerAndName(const std::wstring& manufacturer,
 namespace {
 
 int UninstallOemDriversByManufacturerAndName(lua_State* state) {
-  LuaCallContext context(state);
-  const std::wstring manufacturer = context.NextString();
-  const std::wstring hardwareId = context.NextString();
+  LuaCallContext context(state, "Lua::Win32Driver::UninstallOemDriversByManufacturerAndName");
+  const std::wstring manufacturer = context.NextName();
+  const std::wstring hardwareId = context.NextName();
+  if (context.Refused()) return context.ReturnBoolean(false);
   context.PushBoolean(
       Lua::Win32Driver::UninstallDriversWithManufacturerAndName(manufacturer, hardwareId));
   return context.ResultCount();

@@ -56,6 +56,94 @@ bool SplitPath(const std::wstring& path, std::wstring& directory, std::wstring& 
   return true;
 }
 
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+wchar_t AsciiUpper(wchar_t c) { return (c >= L'a' && c <= L'z') ? wchar_t(c - L'a' + L'A') : c; }
+
+// The fault of one component between two backslashes.
+PathFault CheckComponent(const std::wstring& component) {
+  if (component.empty()) return PathFault::EmptyComponent;
+  if (component.find_first_not_of(L". ") == std::wstring::npos) return PathFault::DotComponent;
+  for (const wchar_t c : component) {
+    if (c == L'*' || c == L'?' || c == L'<' || c == L'>' || c == L'"') return PathFault::Wildcard;
+    if (c < 0x20 || c == L'|' || c == L':' || c == L'/') return PathFault::BadCharacter;
+  }
+  if (IsReservedDeviceName(component)) return PathFault::ReservedName;
+  return PathFault::None;
+}
+
+// The components after `start`, one trailing backslash allowed; Root when there are none.
+PathFault CheckComponents(const std::wstring& path, size_t start) {
+  std::wstring rest = path.substr(start);
+  if (!rest.empty() && rest.back() == L'\\') rest.pop_back();
+  if (rest.empty()) return PathFault::Root;
+  for (const std::wstring& component : Split(rest, L'\\')) {
+    const PathFault fault = CheckComponent(component);
+    if (fault != PathFault::None) return fault;
+  }
+  return PathFault::None;
+}
+
+}  // namespace
+
+bool IsReservedDeviceName(const std::wstring& component) {
+  std::wstring base = component.substr(0, component.find(L'.'));
+  while (!base.empty() && base.back() == L' ') base.pop_back();
+  for (wchar_t& c : base) c = AsciiUpper(c);
+  if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL") return true;
+  if (base.size() != 4 || (base.compare(0, 3, L"COM") != 0 && base.compare(0, 3, L"LPT") != 0)) {
+    return false;
+  }
+  const wchar_t digit = base[3];
+  return (digit >= L'0' && digit <= L'9') || digit == L'\u00b9' || digit == L'\u00b2' ||
+         digit == L'\u00b3';
+}
+
+PathFault CheckChangeablePath(const std::wstring& path) {
+  if (path.size() >= 3 && IsSeparator(path[0]) && (IsSeparator(path[1]) || path[1] == L'?') &&
+      (path[2] == L'?' || path[2] == L'.') && (path.size() == 3 || IsSeparator(path[3]))) {
+    return PathFault::DeviceNamespace;
+  }
+  if (path.find(L'/') != std::wstring::npos) return PathFault::BadCharacter;
+  if (path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == L':') {
+    if (path.size() == 2 || path[2] != L'\\') return PathFault::NotFullyQualified;
+    return CheckComponents(path, 3);
+  }
+  if (path.size() < 2 || path[0] != L'\\' || path[1] != L'\\') return PathFault::NotFullyQualified;
+  // \\server\share\ is the root of a share.
+  const size_t serverEnd = path.find(L'\\', 2);
+  if (serverEnd == std::wstring::npos) return PathFault::Root;
+  const size_t shareEnd = path.find(L'\\', serverEnd + 1);
+  for (const std::wstring& part :
+       {path.substr(2, serverEnd - 2), path.substr(serverEnd + 1, shareEnd - serverEnd - 1)}) {
+    if (part.empty()) return PathFault::Root;
+    const PathFault fault = CheckComponent(part);
+    if (fault != PathFault::None) return fault;
+  }
+  if (shareEnd == std::wstring::npos) return PathFault::Root;
+  return CheckComponents(path, shareEnd + 1);
+}
+
+const wchar_t* PathFaultText(PathFault fault) {
+  switch (fault) {
+    case PathFault::None: return L"a fully qualified path";
+    case PathFault::NotFullyQualified:
+      return L"not a fully qualified path (X:\\... or \\\\server\\share\\...)";
+    case PathFault::DeviceNamespace: return L"a path in the device namespace";
+    case PathFault::Root: return L"a drive or share root";
+    case PathFault::EmptyComponent: return L"an empty path component";
+    case PathFault::DotComponent: return L"a '.' or '..' component";
+    case PathFault::Wildcard: return L"a wildcard character";
+    case PathFault::BadCharacter: return L"a character that no file name holds";
+    case PathFault::ReservedName: return L"a reserved device name";
+  }
+  return L"";
+}
+
 bool PathExists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -21,6 +21,29 @@ std::wstring CombinePath(const std::wstring& first, const std::wstring& second);
 // backslashes fail; the outputs are written only on success.
 bool SplitPath(const std::wstring& path, std::wstring& directory, std::wstring& name);
 
+// A name that Windows takes for a device in every folder: CON, PRN, AUX, NUL, COM0 to COM9
+// and LPT0 to LPT9 (also with the superscript digits 1 to 3), in any letter case, alone or
+// followed by an extension or by blanks.
+bool IsReservedDeviceName(const std::wstring& component);
+
+// Why a path may not be acted on by an operation that changes the machine.
+enum class PathFault {
+  None,
+  NotFullyQualified,  // empty, relative or drive-relative: x, .\x, \x, D:, D:x
+  DeviceNamespace,    // \\?\, \\.\ or \??\: no normalisation, devices and volumes
+  Root,               // a drive or share root, which no script names for removal
+  EmptyComponent,     // two backslashes in a row
+  DotComponent,       // ., .. or a component of nothing but dots and blanks
+  Wildcard,           // * ? < > " (the last three are wildcards of the find functions)
+  BadCharacter,       // a control character, |, :, or / (backslashes only)
+  ReservedName,       // a device name as a component
+};
+// None for a fully qualified path below a root: X:\ or \\server\share\ followed by at
+// least one component (one trailing backslash allowed).
+PathFault CheckChangeablePath(const std::wstring& path);
+// A short description of the fault for a log line.
+const wchar_t* PathFaultText(PathFault fault);
+
 // The path names anything at all.
 bool PathExists(const std::wstring& path);
 // The path exists and is a directory (a reparse point to a directory counts).

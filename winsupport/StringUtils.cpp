@@ -144,3 +144,69 @@ std::wstring ReplaceAll(const std::wstring& text, const std::wstring& search,
   }
   return result;
 }
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence at `bytes`, 0 when there is none.
+size_t Utf8SequenceLength(const unsigned char* bytes, size_t available) {
+  const unsigned char lead = bytes[0];
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  unsigned char low = 0x80;   // the range of the second byte, which rules out overlong
+  unsigned char high = 0xBF;  // forms, surrogate halves and code points above U+10FFFF
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (available < length || bytes[1] < low || bytes[1] > high) return 0;
+  for (size_t i = 2; i < length; ++i) {
+    if (bytes[i] < 0x80 || bytes[i] > 0xBF) return 0;
+  }
+  return length;
+}
+
+}  // namespace
+
+bool IsValidUtf8(const std::string& bytes) {
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  for (size_t i = 0; i < bytes.size();) {
+    const size_t length = Utf8SequenceLength(data + i, bytes.size() - i);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
+std::wstring EscapeForLog(const std::string& bytes) {
+  static const wchar_t kDigits[] = L"0123456789ABCDEF";
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::wstring result;
+  for (size_t i = 0; i < bytes.size();) {
+    size_t length = Utf8SequenceLength(data + i, bytes.size() - i);
+    // C0 controls, DEL and the C1 controls (U+0080 to U+009F, C2 80 to C2 9F).
+    const bool control = (length == 1 && (data[i] < 0x20 || data[i] == 0x7F)) ||
+                         (length == 2 && data[i] == 0xC2 && data[i + 1] < 0xA0);
+    if (length == 0 || control) {
+      if (length == 0) length = 1;
+      for (size_t k = 0; k < length; ++k) {
+        result += L"\\x";
+        result.push_back(kDigits[data[i + k] >> 4]);
+        result.push_back(kDigits[data[i + k] & 0xF]);
+      }
+      i += length;
+      continue;
+    }
+    result += Utf8ToWide(bytes.substr(i, length));
+    i += length;
+  }
+  return result;
+}

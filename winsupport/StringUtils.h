@@ -37,3 +37,11 @@ StringList Split(const std::wstring& text, wchar_t separator);
 // Inserted text is never searched again; an empty search string changes nothing.
 std::wstring ReplaceAll(const std::wstring& text, const std::wstring& search,
                         const std::wstring& replacement);
+
+// Whether the bytes are well-formed UTF-8: every sequence complete and in its shortest form,
+// no surrogate halves, nothing above U+10FFFF. The empty text is well-formed.
+bool IsValidUtf8(const std::string& bytes);
+// The bytes for a log line that a reader can trust: well-formed UTF-8 decoded, control
+// characters (NUL, line breaks, DEL and the like) and bytes that are not well-formed UTF-8
+// shown as \xNN; everything else as it is.
+std::wstring EscapeForLog(const std::string& bytes);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "ImportHook.h"
 #include "LuaModules.h"
 #include "PathUtils.h"
 #include "ScratchFolder.h"
@@ -122,6 +124,55 @@ TEST_F(FileSystemModule, ConstantsArePlainGlobals) {
                 "SpecialPath_UserAppDataLocal, ListDir_Files, ListDir_Directories)"),
             "0 6 9 11 1 2");
   EXPECT_EQ(Run("return FileSystem.ListDir_All == nil and #FileSystem == 0"), "true");
+}
+
+// Every directory that the code under test removes or lists, seen through its imports.
+std::vector<std::wstring> removedDirectories;
+std::vector<std::wstring> listedPatterns;
+void* originalRemoveDirectory = nullptr;
+void* originalFindFirstFile = nullptr;
+
+BOOL WINAPI RecordingRemoveDirectoryW(LPCWSTR path) {
+  removedDirectories.emplace_back(path);
+  return reinterpret_cast<decltype(&::RemoveDirectoryW)>(originalRemoveDirectory)(path);
+}
+
+HANDLE WINAPI RecordingFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
+  listedPatterns.emplace_back(pattern);
+  return reinterpret_cast<decltype(&::FindFirstFileW)>(originalFindFirstFile)(pattern, data);
+}
+
+// What lies right below a drive's root takes no parent along: the root is neither removed
+// nor listed for it. Seen through import hooks on RemoveDirectoryW and FindFirstFileW, on the
+// C: drive of the build's own Wine prefix.
+TEST_F(FileSystemModule, ARootIsNeverTheParentThatIsRemoved_RemoveDirectoryAndFindHooks) {
+  const std::wstring tag = std::to_wstring(::GetCurrentProcessId());
+  const std::wstring file = L"C:\\kvroot-" + tag + L".txt";
+  const std::wstring tree = L"C:\\kvroottree-" + tag;
+  ASSERT_TRUE(WriteFileBytes(file, "f"));
+  ASSERT_TRUE(CreateDirectoryRecursive(tree, nullptr));
+  ASSERT_TRUE(WriteFileBytes(tree + L"\\x.txt", "x"));
+  removedDirectories.clear();
+  listedPatterns.clear();
+  {
+    ImportHook remove("kernel32.dll", "RemoveDirectoryW",
+                      reinterpret_cast<void*>(&RecordingRemoveDirectoryW));
+    ImportHook find("kernel32.dll", "FindFirstFileW",
+                    reinterpret_cast<void*>(&RecordingFindFirstFileW));
+    ASSERT_TRUE(remove.IsActive() && find.IsActive());
+    originalRemoveDirectory = remove.Original();
+    originalFindFirstFile = find.Original();
+    EXPECT_EQ(Run("return FileSystem.DeleteFileAndParent([[" + WideToUtf8(file) + "]])"), "true");
+    EXPECT_EQ(Run("return FileSystem.RemoveDirectoryRecursiveAndParentIfEmpty([[" +
+                  WideToUtf8(tree) + "]])"),
+              "true");
+  }
+  EXPECT_FALSE(PathExists(file));
+  EXPECT_FALSE(PathExists(tree));
+  EXPECT_EQ(removedDirectories, std::vector<std::wstring>{tree});
+  for (const auto& pattern : listedPatterns) {
+    EXPECT_TRUE(StartsWith(pattern, tree + L"\\", true)) << WideToUtf8(pattern);
+  }
 }
 
 }  // namespace

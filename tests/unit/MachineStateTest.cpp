@@ -8,11 +8,11 @@
 
 #include "Ownership.h"
 #include "PathUtils.h"
+#include "PendingOperations.h"
 #include "ScratchFolder.h"
 #include "SecurityAttributes.h"
 #include "StringUtils.h"
 #include "TestFiles.h"
-#include "PendingOperations.h"
 #include "TestRegistry.h"
 #include "UniqueAny.h"
 

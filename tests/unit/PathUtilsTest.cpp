@@ -63,6 +63,70 @@ TEST(SplitPath, SplitsAtTheLastBackslashOrFailsLeavingTheOutputs) {
   }
 }
 
+TEST(CheckChangeablePath, TakesOnlyFullyQualifiedPathsBelowARoot) {
+  struct Case {
+    const wchar_t* path;
+    PathFault fault;
+  } cases[] = {
+      {L"C:\\Program Files\\Korvane", PathFault::None},
+      {L"c:\\x.txt", PathFault::None},
+      {L"C:\\dir\\", PathFault::None},
+      {L"C:\\dir\\sub.", PathFault::None},
+      {L"\\\\server\\share\\dir", PathFault::None},
+      {L"", PathFault::NotFullyQualified},
+      {L"x", PathFault::NotFullyQualified},
+      {L".\\x", PathFault::NotFullyQualified},
+      {L"\\x", PathFault::NotFullyQualified},
+      {L"D:", PathFault::NotFullyQualified},
+      {L"D:x", PathFault::NotFullyQualified},
+      {L"1:\\x", PathFault::NotFullyQualified},
+      {L"C:\\", PathFault::Root},
+      {L"C:\\\\", PathFault::Root},
+      {L"\\\\server", PathFault::Root},
+      {L"\\\\server\\share", PathFault::Root},
+      {L"\\\\server\\share\\", PathFault::Root},
+      {L"\\\\?\\D:", PathFault::DeviceNamespace},
+      {L"\\\\?\\D:\\canary", PathFault::DeviceNamespace},
+      {L"\\\\.\\D:", PathFault::DeviceNamespace},
+      {L"\\\\?\\", PathFault::DeviceNamespace},
+      {L"\\??\\C:\\x", PathFault::DeviceNamespace},
+      {L"//?/D:/x", PathFault::DeviceNamespace},
+      {L"C:\\a\\\\b", PathFault::EmptyComponent},
+      {L"C:\\a\\.\\b", PathFault::DotComponent},
+      {L"C:\\a\\..", PathFault::DotComponent},
+      {L"C:\\...", PathFault::DotComponent},
+      {L"C:\\ \\x", PathFault::DotComponent},
+      {L"\\\\server\\..\\x", PathFault::DotComponent},
+      {L"C:\\canary\\*", PathFault::Wildcard},
+      {L"C:\\canary\\a?.txt", PathFault::Wildcard},
+      {L"C:\\canary\\<", PathFault::Wildcard},
+      {L"C:\\canary\\\"x", PathFault::Wildcard},
+      {L"C:/canary", PathFault::BadCharacter},
+      {L"C:\\canary\\a.txt:stream", PathFault::BadCharacter},
+      {L"C:\\canary\\a\tb", PathFault::BadCharacter},
+      {L"C:\\canary\\a|b", PathFault::BadCharacter},
+      {L"C:\\canary\\CON", PathFault::ReservedName},
+      {L"C:\\nul.txt\\x", PathFault::ReservedName},
+      {L"\\\\server\\prn\\x", PathFault::ReservedName},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CheckChangeablePath(c.path), c.fault) << WideToUtf8(c.path);
+  }
+  EXPECT_EQ(CheckChangeablePath(std::wstring(L"C:\\a\0b", 6)), PathFault::BadCharacter);
+}
+
+TEST(IsReservedDeviceName, NamesTheDevicesWithOrWithoutExtension) {
+  for (const wchar_t* name :
+       {L"CON", L"con", L"Nul", L"AUX", L"PRN", L"COM1", L"com9", L"LPT1", L"LPT9", L"NUL.txt",
+        L"CON .log", L"AUX  ", L"COM\u00b9", L"lpt\u00b3.x", L"COM0"}) {
+    EXPECT_TRUE(IsReservedDeviceName(name)) << WideToUtf8(name);
+  }
+  for (const wchar_t* name :
+       {L"CONSOLE", L"COM", L"COMx", L"COM10", L"LPT", L"xNUL", L"NULL", L"CO N", L"", L"a.CON"}) {
+    EXPECT_FALSE(IsReservedDeviceName(name)) << WideToUtf8(name);
+  }
+}
+
 TEST(PathTests, TellFilesFromDirectoriesAndMissingPaths) {
   ScratchFolder scratch(L"exists");
   ASSERT_TRUE(WriteFileBytes(scratch / L"file.txt", "x"));

@@ -311,7 +311,11 @@ TEST_F(ProcessModule, TerminateAllFromPathEndsWhatLiesBelowTheFolderOnly) {
       << TestLog().Dump();
 
   TestLog().Mark();
-  EXPECT_EQ(RunLua("return Process.TerminateAllFromPath('')"), "true");
+  // No folder, or a whole drive, is refused: false, nothing ended.
+  EXPECT_EQ(RunLua("return Process.TerminateAllFromPath('')"), "false");
+  EXPECT_EQ(RunLua("return Process.TerminateAllFromPath('" +
+                   WideToUtf8(folder_.Path().substr(0, 2)) + "\\\\')"),
+            "false");
   EXPECT_EQ(RunLua("return Process.TerminateByPath(" + LuaQuoted(folder_ / L"nothing.exe") + ")"),
             "true");
   EXPECT_FALSE(HasEntryStartingWith(" I: Lua::Process::TerminateProcesses: Terminating"));

@@ -101,6 +101,18 @@ TEST_F(RegModule, FunctionsGiveTheirResultsAndLines) {
        "*E: RegOps::WipeBranch: Invalid branch: 'SOFTWARE'"},
       {"return Reg.DeleteBranchByMask(HKLM, K, 'sub*')", "true", ""},
       {"return Reg.DeleteBranchByMask(HKLM, K, 'Sub?') and Reg.GetSubKeys(HKLM, K)", "{}", ""},
+      // Refused before any key is opened: the root is never written, no other value named.
+      {"return Reg.SetString('x', HKLM, '', 'KvRootValue')", "false",
+       "*E: Lua::Reg::SetString: Refused argument 3 '': an empty key path names the root"},
+      {"return Reg.SetNumber(1, HKU, '', 'KvRootValue')", "false",
+       "*E: Lua::Reg::SetNumber: Refused argument 3 '': an empty key path names the root"},
+      {"return Reg.SetString('x', HKLM, K, '\\255\\254\\253')", "false",
+       "*E: Lua::Reg::SetString: Refused argument 4 '\\xFF\\xFE\\xFD': it is not valid UTF-8"},
+      {"return Reg.DeleteKey(HKLM, K, 's\\0x') or Reg.GetString(HKLM, K, 's')", "x",
+       "*E: Lua::Reg::DeleteKey: Refused argument 3 's\\x00x': it holds a NUL character"},
+      {"return Reg.DeleteBranch(HKLM, K .. '\\\\') or Reg.BranchExists(HKLM, K)", "true",
+       "*E: Lua::Reg::DeleteBranch: Refused argument 2 '" + key +
+           "\\': an empty key path component"},
       {"return Reg.BranchExists('x', K)",
        "error: bad argument #1 to 'BranchExists' (number expected, "
        "got string)",

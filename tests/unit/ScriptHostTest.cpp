@@ -610,7 +610,7 @@ TEST_F(ScriptHost, ModuleArgumentsOfTheWrongTypeRaiseTheArgumentError) {
 // A module function built on the call context: (text, [text], [integer], [text]) back as
 // four results and a table of the two first texts.
 int Probe(lua_State* state) {
-  LuaCallContext context(state);
+  LuaCallContext context(state, "Probe");
   const std::wstring first = context.NextString();
   const std::wstring second = context.NextOptionalString(L"dflt");
   const lua_Integer number = context.NextOptionalInteger(30000);
@@ -638,7 +638,8 @@ TEST(LuaCallContextTest, ArgumentAndResultConventions) {
       {"'a', nil, 5, 'x'", "a|dflt|30000|end|{a,dflt}"},
       {"5, 2.5", "5|2.5|30000|end|{5,2.5}"},
       {"'\\xFF', 'ok'", "|ok|30000|end|{,ok}"},
-      {"'cut\\0off'", "cut|dflt|30000|end|{cut,dflt}"},
+      // Refused texts read as the empty text.
+      {"'cut\\0off'", "|dflt|30000|end|{,dflt}"},
       {"'\\xC3\\xA9'", "\xC3\xA9|dflt|30000|end|{\xC3\xA9,dflt}"},
       {"", "bad argument #1 to 'Probe' (string expected, got no value)"},
       {"{}", "bad argument #1 to 'Probe' (string expected, got table)"},
@@ -668,7 +669,7 @@ return table.concat({results[2], results[3], results[4], results[5]}, "|") ..
 
 TEST(LuaCallContextTest, ResultsCountWhatWasPushed) {
   lua_State* state = luaL_newstate();
-  LuaCallContext context(state, 2);
+  LuaCallContext context(state, "Probe", 2);
   EXPECT_EQ(context.NextArgument(), 2);
   EXPECT_EQ(context.ResultCount(), 0);
   context.PushStringArray({});
@@ -678,6 +679,104 @@ TEST(LuaCallContextTest, ResultsCountWhatWasPushed) {
   EXPECT_EQ(luaL_len(state, 1), 0);
   EXPECT_EQ(lua_type(state, 2), LUA_TBOOLEAN);
   lua_close(state);
+}
+
+// One reader of the call context: the text read and whether it was refused.
+template <std::wstring (*Read)(LuaCallContext&)>
+int ReaderProbe(lua_State* state) {
+  LuaCallContext context(state, "Lua::Test::Reader");
+  const std::wstring text = Read(context);
+  context.PushString(text);
+  context.PushBoolean(context.Refused());
+  return context.ResultCount();
+}
+
+using Access = LuaCallContext::Access;
+std::wstring ReadText(LuaCallContext& c) { return c.NextString(); }
+std::wstring ReadPath(LuaCallContext& c) { return c.NextPath(Access::Read); }
+std::wstring ReadTargetPath(LuaCallContext& c) { return c.NextPath(Access::Change); }
+std::wstring ReadKey(LuaCallContext& c) { return c.NextRegistryPath(Access::Read); }
+std::wstring ReadTargetKey(LuaCallContext& c) { return c.NextRegistryPath(Access::Change); }
+std::wstring ReadService(LuaCallContext& c) { return c.NextServiceName(); }
+std::wstring ReadMask(LuaCallContext& c) { return c.NextMask(); }
+// Two paths: only the first refusal is logged.
+std::wstring ReadTwoTargets(LuaCallContext& c) {
+  return c.NextPath(Access::Change) + c.NextPath(Access::Change);
+}
+
+class LuaCallContextReaders : public ScriptTest {};
+
+TEST_F(LuaCallContextReaders, RefuseWhatCanNameAnotherObjectWithOneLine) {
+  struct Case {
+    const char* call;
+    const char* result;  // text|refused
+    std::string line;    // the one line logged, "" for none
+  };
+  const std::string prefix = "*E: Lua::Test::Reader: Refused argument ";
+  const Case cases[] = {
+      {"Text('a\\0b')", "|true", prefix + "1 'a\\x00b': it holds a NUL character"},
+      {"Text('\\255\\254\\253')", "|true", prefix + "1 '\\xFF\\xFE\\xFD': it is not valid UTF-8"},
+      {"Text('')", "|false", ""},
+      {"Path('x')", "x|false", ""},
+      {"Path('D:\\\\a\\0\\\\x')", "|true", prefix + "1 'D:\\a\\x00\\x': it holds a NUL character"},
+      {"TargetPath('D:\\\\canary\\\\a.txt')", "D:\\canary\\a.txt|false", ""},
+      {"TargetPath('D:')", "|true",
+       prefix + "1 'D:': not a fully qualified path (X:\\... or \\\\server\\share\\...)"},
+      {"TargetPath('D:\\\\')", "|true", prefix + "1 'D:\\': a drive or share root"},
+      {"TargetPath('\\\\\\\\?\\\\D:')", "|true",
+       prefix + "1 '\\\\?\\D:': a path in the device namespace"},
+      {"TargetPath('D:\\\\canary\\\\..')", "|true",
+       prefix + "1 'D:\\canary\\..': a '.' or '..' component"},
+      {"TargetPath('D:\\\\canary\\\\*')", "|true",
+       prefix + "1 'D:\\canary\\*': a wildcard character"},
+      {"TargetPath('D:\\\\canary\\\\NUL')", "|true",
+       prefix + "1 'D:\\canary\\NUL': a reserved device name"},
+      {"TargetPath('D:\\\\a\\nb')", "|true",
+       prefix + "1 'D:\\a\\x0Ab': a character that no file name holds"},
+      {"TwoTargets('x', 'y')", "|true",
+       prefix + "1 'x': not a fully qualified path (X:\\... or \\\\server\\share\\...)"},
+      {"Key('')", "|false", ""},
+      {"TargetKey('SOFTWARE\\\\Canary')", "SOFTWARE\\Canary|false", ""},
+      {"TargetKey('')", "|true", prefix + "1 '': an empty key path names the root"},
+      {"TargetKey('SOFTWARE\\\\CanaryLeaf\\\\')", "|true",
+       prefix + "1 'SOFTWARE\\CanaryLeaf\\': an empty key path component"},
+      {"TargetKey('\\\\SOFTWARE')", "|true",
+       prefix + "1 '\\SOFTWARE': an empty key path component"},
+      {"TargetKey('SOFTWARE\\\\Canary\\0\\\\x')", "|true",
+       prefix + "1 'SOFTWARE\\Canary\\x00\\x': it holds a NUL character"},
+      {"Service('CanarySvc')", "CanarySvc|false", ""},
+      {"Service('')", "|true", prefix + "1 '': an empty service name"},
+      {"Service('a\\\\b')", "|true",
+       prefix + "1 'a\\b': a service name holds no backslash or slash"},
+      {"Service('a/b')", "|true", prefix + "1 'a/b': a service name holds no backslash or slash"},
+      {"Mask('*a?')", "*a?|false", ""},
+      {"Mask('*\\0')", "|true", prefix + "1 '*\\x00': it holds a NUL character"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.call);
+    lua_State* state = luaL_newstate();
+    luaL_openlibs(state);
+    lua_register(state, "Text", ReaderProbe<ReadText>);
+    lua_register(state, "Path", ReaderProbe<ReadPath>);
+    lua_register(state, "TargetPath", ReaderProbe<ReadTargetPath>);
+    lua_register(state, "TwoTargets", ReaderProbe<ReadTwoTargets>);
+    lua_register(state, "Key", ReaderProbe<ReadKey>);
+    lua_register(state, "TargetKey", ReaderProbe<ReadTargetKey>);
+    lua_register(state, "Service", ReaderProbe<ReadService>);
+    lua_register(state, "Mask", ReaderProbe<ReadMask>);
+    TestLog().Mark();
+    const std::string code =
+        std::string("local t, r = ") + c.call + " return t .. '|' .. tostring(r)";
+    ASSERT_EQ(luaL_dostring(state, code.c_str()), LUA_OK) << lua_tostring(state, -1);
+    EXPECT_EQ(std::string(lua_tostring(state, -1)), c.result);
+    lua_close(state);
+    const auto entries = TestLog().Entries();
+    if (c.line.empty()) {
+      EXPECT_TRUE(entries.empty()) << TestLog().Dump();
+    } else {
+      EXPECT_EQ(entries, std::vector<std::string>{c.line});
+    }
+  }
 }
 
 }  // namespace

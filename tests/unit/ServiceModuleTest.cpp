@@ -108,6 +108,33 @@ TEST_F(ServiceModule, AMissingServiceIsInvalidStoppedNotStartableAndCleanedSilen
             "28");
 }
 
+TEST_F(ServiceModule, NamesThatCanNotBeKeyNamesAreRefusedAsMissingServicesAndTouchNothing) {
+  const std::wstring name = UniqueName(L"Kept");
+  InstalledService installed(name, L"normal", record_);
+  ASSERT_TRUE(installed.StartAndWait());
+  const std::string kept = WideToUtf8(name);
+  // Lua source texts: empty, with separators, a NUL after or before the name, invalid UTF-8.
+  const std::string names[] = {"",           kept + "\\\\x", "x/" + kept, kept + "\\0x",
+                               "\\0" + kept, kept + "\\255"};
+  for (const auto& argument : names) {
+    SCOPED_TRACE(argument);
+    TestLog().Mark();
+    const std::string call = "('" + argument + "')";
+    EXPECT_EQ(RunLua("return Service.State" + call), "-1");
+    EXPECT_EQ(RunLua("return Service.Start" + call), "false");
+    EXPECT_EQ(RunLua("return Service.Stop" + call), "true");
+    EXPECT_EQ(RunLua("return Service.Cleanup" + call), "true");
+    const auto entries = TestLog().Entries();
+    ASSERT_EQ(entries.size(), 4u) << TestLog().Dump();
+    for (const auto& entry : entries) {
+      EXPECT_EQ(entry.rfind("*E: Lua::Service::", 0), 0u) << entry;
+      EXPECT_NE(entry.find(": Refused argument 1 '"), std::string::npos) << entry;
+    }
+  }
+  EXPECT_EQ(installed.State(), static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(OpenServiceKey(name), ERROR_SUCCESS);
+}
+
 // Wine's service control manager grants an administrator whatever access is asked for,
 // whatever the service's DACL says (SetServiceObjectSecurity succeeds and changes nothing
 // there); this stand-in for OpenServiceW answers as Windows does
@@ -124,7 +151,8 @@ TEST_F(ServiceModule, AServiceWeMayNotOpenIsReportedAsAFailureNotAsMissing) {
   {
     ImportHook hook("advapi32.dll", "OpenServiceW", reinterpret_cast<void*>(&DenyOpenService));
     ASSERT_TRUE(hook.IsActive());
-    EXPECT_EQ(Call("State", name), "false");
+    // Always an integer, so that a script's comparison with a state never raises.
+    EXPECT_EQ(Call("State", name), "-1");
     EXPECT_EQ(Call("Stop", name), "false");
   }
   const std::string quoted = std::string("'").append(WideToUtf8(name)).append("': 5");

@@ -153,4 +153,46 @@ TEST(ReplaceAll, Table) {
   EXPECT_EQ(ReplaceAll(L"xyz", L"q", L"r"), L"xyz");
 }
 
+TEST(IsValidUtf8, AcceptsShortestFormsOnly) {
+  struct Case {
+    std::string bytes;
+    bool valid;
+  };
+  const Case cases[] = {
+      {"", true},
+      {"plain", true},
+      {std::string("a\0b", 3), true},  // NUL is a character; refusing it is the caller's rule
+      {"\xc3\xa9\xe6\x97\xa5\xf0\x9f\x98\x80\xf4\x8f\xbf\xbf", true},
+      {"\xff\xfe\xfd", false},
+      {"abc\xc3", false},           // cut at the end
+      {"a\x80z", false},            // stray continuation byte
+      {"\xc0\xaf", false},          // overlong slash
+      {"\xe0\x80\xaf", false},      // overlong, three bytes
+      {"\xed\xa0\x80", false},      // surrogate half
+      {"\xf4\x90\x80\x80", false},  // above U+10FFFF
+      {"\xe6\x97", false},          // cut inside a three-byte sequence
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsValidUtf8(c.bytes), c.valid) << testing::PrintToString(c.bytes);
+  }
+}
+
+TEST(EscapeForLog, ShowsControlCharactersAndStrayBytesEscaped) {
+  struct Case {
+    std::string bytes;
+    const wchar_t* shown;
+  };
+  const Case cases[] = {
+      {"C:\\canary\\a.txt", L"C:\\canary\\a.txt"},
+      {std::string("a.txt\0.bak", 10), L"a.txt\\x00.bak"},
+      {"line\r\nnext\t\x7f", L"line\\x0D\\x0Anext\\x09\\x7F"},
+      {"\xff\xfe\xfd", L"\\xFF\\xFE\\xFD"},
+      {"caf\xc3\xa9 \xc2\x85", L"caf\u00e9 \\xC2\\x85"},  // U+0085 is a C1 control
+      {"", L""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(EscapeForLog(c.bytes), c.shown) << testing::PrintToString(c.bytes);
+  }
+}
+
 }  // namespace
