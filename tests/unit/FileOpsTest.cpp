@@ -395,6 +395,8 @@ TEST_F(FileOpsTest, AFolderThatHoldsFilesAndAFileTakenForAParentStayAsTheyAre) {
   EXPECT_FALSE(FileOps::WipeDirectoryInternal(canary));
   EXPECT_FALSE(FileOps::WipeRecursiveAndParentIfEmpty(kept + L"\\x"));
   EXPECT_FALSE(FileOps::WipeRecursiveAndParentIfEmpty(kept + L"\\x\\y"));
+  // A file named as a tree is no tree: its listing fails, and no folder removal reaches it.
+  EXPECT_FALSE(FileOps::WipeRecursive(kept));
 
   EXPECT_EQ(ListTree(canary), (std::vector<std::wstring>{L"a.txt", L"b.txt"}));
   EXPECT_EQ(ReadFileBytes(kept), "a");
