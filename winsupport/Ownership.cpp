@@ -36,18 +36,26 @@ const HivePrefix kHivePrefixes[] = {
     {nullptr, nullptr},
 };
 
-// The 32-bit view through the key itself: the named form of the security API has no
-// dependable way to reach that view everywhere (Wine accepts SE_REGISTRY_WOW64_32KEY
-// and changes nothing), while opening the key in the view and setting its security
-// does the same work on every system.
-DWORD SetKeyOwnerAndDaclIn32BitView(HKEY hive, const std::wstring& keyPath, PSID owner, PACL dacl) {
-  SECURITY_DESCRIPTOR descriptor{};
+// An absolute descriptor that carries the owner and the DACL, protected from inheritance; the
+// two stay the caller's.
+DWORD BuildOwnerAndDacl(SECURITY_DESCRIPTOR& descriptor, PSID owner, PACL dacl) {
   if (!::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
       !::SetSecurityDescriptorOwner(&descriptor, owner, FALSE) ||
       !::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE) ||
       !::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
     return ::GetLastError();
   }
+  return ERROR_SUCCESS;
+}
+
+// The 32-bit view through the key itself: the named form of the security API has no
+// dependable way to reach that view everywhere (Wine accepts SE_REGISTRY_WOW64_32KEY
+// and changes nothing), while opening the key in the view and setting its security
+// does the same work on every system.
+DWORD SetKeyOwnerAndDaclIn32BitView(HKEY hive, const std::wstring& keyPath, PSID owner, PACL dacl) {
+  SECURITY_DESCRIPTOR descriptor{};
+  const DWORD error = BuildOwnerAndDacl(descriptor, owner, dacl);
+  if (error != ERROR_SUCCESS) return error;
   KvPrivilege takeOwnership(kTakeOwnershipPrivilege);
   UniqueHKey key;
   LONG result = ::RegOpenKeyExW(hive, keyPath.c_str(), 0, WRITE_OWNER | WRITE_DAC | KEY_WOW64_32KEY,
@@ -56,6 +64,19 @@ DWORD SetKeyOwnerAndDaclIn32BitView(HKEY hive, const std::wstring& keyPath, PSID
   result = ::RegSetKeySecurity(key.get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                                &descriptor);
   return static_cast<DWORD>(result);
+}
+
+// One part of the descriptor set on the file or directory itself. The handle is opened on the
+// object the name ends in, a link as the link (so nothing it points to is reached), and the
+// change is made on that object alone: nothing below a directory is rewritten with it.
+DWORD SetFileObjectSecurity(const std::wstring& path, DWORD access, SECURITY_INFORMATION part,
+                            SECURITY_DESCRIPTOR& descriptor) {
+  const UniqueFileHandle object(::CreateFileW(
+      path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!object) return ::GetLastError();
+  if (!::SetKernelObjectSecurity(object.get(), part, &descriptor)) return ::GetLastError();
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -81,11 +102,19 @@ DWORD SetNamedObjectOwnerAndDacl(const std::wstring& objectName, SE_OBJECT_TYPE 
 
 DWORD SetFileOwnerAndDacl(const std::wstring& path, PSID owner, const SECURITY_ATTRIBUTES* record) {
   PACL dacl = nullptr;
-  const DWORD error = DaclOfRecord(record, dacl);
+  DWORD error = DaclOfRecord(record, dacl);
   if (error != ERROR_SUCCESS) return error;
-  return SetNamedObjectOwnerAndDacl(
-      path, SE_FILE_OBJECT, owner, dacl,
-      DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION);
+  if (owner == nullptr) return ERROR_INVALID_PARAMETER;
+  SECURITY_DESCRIPTOR descriptor{};
+  error = BuildOwnerAndDacl(descriptor, owner, dacl);
+  if (error != ERROR_SUCCESS) return error;
+  KvPrivilege takeOwnership(kTakeOwnershipPrivilege);
+  // The owner first, which the privilege allows whatever the DACL says; as the owner the
+  // Administrators may then write the DACL.
+  error = SetFileObjectSecurity(path, WRITE_OWNER, OWNER_SECURITY_INFORMATION, descriptor);
+  if (error != ERROR_SUCCESS) return error;
+  return SetFileObjectSecurity(
+      path, WRITE_DAC, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, descriptor);
 }
 
 std::wstring RegistryKeyObjectName(HKEY hive, const std::wstring& keyPath) {

@@ -14,6 +14,8 @@
 // S-1-5-32-544, or null; the caller frees it with FreeSid (or holds it in a UniqueSid).
 PSID CreateAdministratorsSid();
 
+// On the file or directory the path names, never through a link: a link's own descriptor is
+// the one changed. Only that object changes, nothing below a directory.
 DWORD SetFileOwnerAndDacl(const std::wstring& path, PSID owner, const SECURITY_ATTRIBUTES* record);
 
 // SetNamedSecurityInfoW with the owner added to the given bits, under the

@@ -1,5 +1,5 @@
-// A silent run of the real PurgeKit64.exe whose product script wipes a product folder that
-// holds a file another process keeps open.
+// Silent runs of the real PurgeKit64.exe: a product script wipes a product folder that holds a
+// file another process keeps open, and one removes next to what it must leave alone.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -53,6 +53,35 @@ TEST(FilesRun, AHeldFileAsksForARestartAndTheLookAlikeFolderStays) {
   EXPECT_EQ(ListTree(base / L"Halcyra"), (std::vector<std::wstring>{L"bin", L"bin\\service.dll"}));
   EXPECT_TRUE(HasEntry(PendingOperationsGuard::Entries(), held));
   EXPECT_EQ(ReadFileBytes(sibling), "keep");
+}
+
+// A folder that still holds files, and a path below a file: nothing but the named file goes,
+// nothing waits for the restart, and the run ends as a plain success.
+TEST(FilesRun, WhatARemovalDidNotNameIsNeitherTakenOverNorScheduled) {
+  PendingOperationsGuard pending;
+  ScratchFolder base(L"files-kept");
+  const std::wstring named = base.Write(L"Kept\\a.txt", "a");
+  const std::wstring file = base.Write(L"Kept\\b.txt", "b");
+  base.Write(L"Kept\\c.txt", "c");
+  ASSERT_TRUE(::SetEnvironmentVariableW(L"PURGEKIT_TEST_FILES", base.Path().c_str()));
+
+  ScopedLogRoot root;
+  const LoggedRun run = RunForLog(
+      PurgeKit64Path(), L"--silent --language en --scripts \"" + FixturePath(L"run\\kept") + L"\"");
+  ::SetEnvironmentVariableW(L"PURGEKIT_TEST_FILES", nullptr);
+  const auto lines = LinesOfProcess(ReadLogLines(root.Directory()), run.processId);
+  ASSERT_TRUE(run.result.started);
+  EXPECT_EQ(run.result.exitCode, 0u) << Dump(lines);
+  EXPECT_GE(IndexOf(lines, "[kept.lua] file and parent true"), 0) << Dump(lines);
+  EXPECT_GE(IndexOf(lines, "[kept.lua] folder false"), 0) << Dump(lines);
+  EXPECT_GE(IndexOf(lines, "[kept.lua] below a file false"), 0) << Dump(lines);
+  EXPECT_GE(IndexOf(lines, "wWinMain: Exiting with code: 0"), 0) << Dump(lines);
+
+  EXPECT_EQ(ListTree(base / L"Kept"), (std::vector<std::wstring>{L"b.txt", L"c.txt"}));
+  EXPECT_EQ(ReadFileBytes(file), "b");
+  const auto entries = PendingOperationsGuard::Entries();
+  EXPECT_FALSE(HasEntry(entries, base / L"Kept") || HasEntry(entries, file) ||
+               HasEntry(entries, named));
 }
 
 }  // namespace

@@ -6,9 +6,6 @@
 
 #include <windows.h>
 
-#include <aclapi.h>
-#include <sddl.h>
-
 #include <string>
 #include <vector>
 
@@ -19,6 +16,7 @@
 #include "PathUtils.h"
 #include "PendingOperations.h"
 #include "ScratchFolder.h"
+#include "SecurityCallWatch.h"
 #include "SpecialFolders.h"
 #include "Status.h"
 #include "StringUtils.h"
@@ -38,25 +36,6 @@ class FileOpsTest : public testing::Test {
   ScratchFolder scratch_;
 };
 
-// The DACLs handed to SetNamedSecurityInfoW, as SDDL.
-std::vector<std::wstring> g_dacls;
-decltype(&::SetNamedSecurityInfoW) g_realSetNamedSecurityInfo = nullptr;
-
-DWORD WINAPI RecordingSetNamedSecurityInfoW(LPWSTR name, SE_OBJECT_TYPE type,
-                                            SECURITY_INFORMATION info, PSID owner, PSID group,
-                                            PACL dacl, PACL sacl) {
-  SECURITY_DESCRIPTOR descriptor{};
-  ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-  ::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE);
-  LPWSTR text = nullptr;
-  if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(
-          &descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
-    g_dacls.push_back(text);
-    ::LocalFree(text);
-  }
-  return g_realSetNamedSecurityInfo(name, type, info, owner, group, dacl, sacl);
-}
-
 TEST_F(FileOpsTest, ATreeGoesAndWhatIsHeldIsDeletedAtTheNextRestart) {
   const std::wstring root = scratch_ / L"product";
   ASSERT_TRUE(CreateDirectoryRecursive(root + L"\\sub\\deep", nullptr));
@@ -70,16 +49,9 @@ TEST_F(FileOpsTest, ATreeGoesAndWhatIsHeldIsDeletedAtTheNextRestart) {
   ASSERT_TRUE(holder.IsHeld());
   ASSERT_FALSE(::DeleteFileW(held.c_str()));
 
-  g_dacls.clear();
-  bool wiped = false;
-  {
-    ImportHook hook("advapi32.dll", "SetNamedSecurityInfoW",
-                    reinterpret_cast<void*>(&RecordingSetNamedSecurityInfoW));
-    ASSERT_TRUE(hook.IsActive());
-    g_realSetNamedSecurityInfo =
-        reinterpret_cast<decltype(&::SetNamedSecurityInfoW)>(hook.Original());
-    wiped = FileOps::WipeRecursive(root);
-  }
+  SecurityCallWatch security;
+  ASSERT_TRUE(security.IsActive());
+  const bool wiped = FileOps::WipeRecursive(root);
   EXPECT_TRUE(wiped);
   EXPECT_EQ(ListTree(root), (std::vector<std::wstring>{L"sub", L"sub\\held.bin"}));
   EXPECT_TRUE(Status::Instance().IsRebootNeeded());
@@ -96,10 +68,8 @@ TEST_F(FileOpsTest, ATreeGoesAndWhatIsHeldIsDeletedAtTheNextRestart) {
 
   // Ownership was taken on the way, granting the administrators and the system only: what
   // waits for the restart is open to nobody else meanwhile.
-  ASSERT_FALSE(g_dacls.empty());
-  for (const auto& dacl : g_dacls) {
-    EXPECT_EQ(dacl, L"D:(A;OICI;GA;;;BA)(A;OICI;GA;;;SY)");
-  }
+  ASSERT_FALSE(security.Dacls().empty());
+  for (const auto& dacl : security.Dacls()) EXPECT_EQ(dacl, "D:(A;OICI;GA;;;BA)(A;OICI;GA;;;SY)");
 }
 
 TEST_F(FileOpsTest, WhatIsNotThereCountsAsRemovedWithoutARestart) {
@@ -163,8 +133,10 @@ TEST_F(FileOpsTest, ParentGoesWithThePathOnlyWhenThePathIsAllItHolds) {
 
 // Wine can't make junctions: the seam marks the real directory "link" as a reparse point, the
 // way a junction's entry reads on Windows. What lies in it stands for the junction's target.
+// A file "link.txt" is marked the same way, as a symbolic link to a file reads.
 void MarkLinkAsReparsePoint(const std::wstring&, WIN32_FIND_DATAW& entry) {
-  if (std::wstring(entry.cFileName) == L"link") {
+  const std::wstring name = entry.cFileName;
+  if (name == L"link" || name == L"link.txt") {
     entry.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
   }
 }
@@ -183,6 +155,259 @@ TEST_F(FileOpsTest, AReparsePointIsNeverEntered_JunctionSeam) {
 
   FileOps::SetEntryHookForTests(nullptr);
   EXPECT_TRUE(FileOps::ContainsFiles(scratch_ / L"onlylink", true));
+}
+
+// Removals of chosen paths answer a chosen error, as a denied, held or odd object would (import
+// hooks on DeleteFileW and RemoveDirectoryW); every other path is removed as usual.
+std::vector<std::wstring> g_failingPaths;
+DWORD g_failingError = 0;
+decltype(&::DeleteFileW) g_realDeleteFile = nullptr;
+decltype(&::RemoveDirectoryW) g_realRemoveDirectory = nullptr;
+
+bool FailsHere(LPCWSTR path) {
+  for (const auto& failing : g_failingPaths) {
+    if (failing == path) {
+      ::SetLastError(g_failingError);
+      return true;
+    }
+  }
+  return false;
+}
+
+BOOL WINAPI FailingDeleteFileW(LPCWSTR path) {
+  return FailsHere(path) ? FALSE : g_realDeleteFile(path);
+}
+
+BOOL WINAPI FailingRemoveDirectoryW(LPCWSTR path) {
+  return FailsHere(path) ? FALSE : g_realRemoveDirectory(path);
+}
+
+class FailingRemoval {
+ public:
+  FailingRemoval(std::vector<std::wstring> paths, DWORD error) {
+    g_failingPaths = std::move(paths);
+    g_failingError = error;
+    g_realDeleteFile = reinterpret_cast<decltype(&::DeleteFileW)>(deleteFile_.Original());
+    g_realRemoveDirectory =
+        reinterpret_cast<decltype(&::RemoveDirectoryW)>(removeDirectory_.Original());
+  }
+  ~FailingRemoval() { g_failingPaths.clear(); }
+  bool IsActive() const { return deleteFile_.IsActive() && removeDirectory_.IsActive(); }
+
+ private:
+  ImportHook deleteFile_{"kernel32.dll", "DeleteFileW",
+                         reinterpret_cast<void*>(&FailingDeleteFileW)};
+  ImportHook removeDirectory_{"kernel32.dll", "RemoveDirectoryW",
+                              reinterpret_cast<void*>(&FailingRemoveDirectoryW)};
+};
+
+bool WipeNormalFile(const std::wstring& path) {
+  return FileOps::WipeFileInternal(path, FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(FileOpsTest, OnlyDeniedOrInUseTakesOwnershipOrTheRestart_RemovalHookSeam) {
+  struct Case {
+    const char* what;
+    bool (*remove)(const std::wstring&);
+    DWORD error;  // of every removal of the object, also after a new owner
+    bool result;
+    bool owned;
+    bool atRestart;
+    const char* line;  // the error line with the path at %s, or none
+  };
+  const Case cases[] = {
+      {"file denied", WipeNormalFile, ERROR_ACCESS_DENIED, true, true, true, nullptr},
+      {"file in use", WipeNormalFile, ERROR_SHARING_VIOLATION, true, true, true, nullptr},
+      {"file locked", WipeNormalFile, ERROR_LOCK_VIOLATION, true, true, true, nullptr},
+      {"file name that can't exist", WipeNormalFile, ERROR_INVALID_NAME, false, false, false,
+       "*E: FileOps::WipeFileInternal: DeleteFile('%s') failed: 123"},
+      {"file on a drive not ready", WipeNormalFile, ERROR_NOT_READY, false, false, false,
+       "*E: FileOps::WipeFileInternal: DeleteFile('%s') failed: 21"},
+      {"directory denied", FileOps::WipeDirectoryInternal, ERROR_ACCESS_DENIED, true, true, true,
+       nullptr},
+      {"directory not empty", FileOps::WipeDirectoryInternal, ERROR_DIR_NOT_EMPTY, false, false,
+       false, nullptr},
+      {"directory that is a file", FileOps::WipeDirectoryInternal, ERROR_DIRECTORY, false, false,
+       false, "*E: FileOps::WipeDirectoryInternal: RemoveDirectory('%s') failed: 267"},
+      {"directory denied, if empty", FileOps::DoRemoveDirectory, ERROR_ACCESS_DENIED, false, true,
+       false, nullptr},
+      {"directory not empty, if empty", FileOps::DoRemoveDirectory, ERROR_DIR_NOT_EMPTY, false,
+       false, false, nullptr},
+  };
+  int serial = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const bool file = c.remove == WipeNormalFile;
+    const std::wstring path = scratch_ / (L"object" + std::to_wstring(serial++));
+    if (file) {
+      ASSERT_TRUE(WriteFileBytes(path, "x"));
+    } else {
+      ASSERT_TRUE(CreateDirectoryRecursive(path, nullptr));
+    }
+    Status::Instance().Clear();
+    log_.Mark();
+    bool result = false;
+    SecurityCallWatch security;
+    {
+      FailingRemoval failing({path}, c.error);
+      ASSERT_TRUE(failing.IsActive() && security.IsActive());
+      result = c.remove(path);
+    }
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(!security.Calls().empty(), c.owned);
+    EXPECT_EQ(HasEntry(PendingOperationsGuard::Entries(), path), c.atRestart);
+    EXPECT_EQ(Status::Instance().IsRebootNeeded(), c.atRestart);
+    EXPECT_TRUE(PathExists(path));
+    if (c.line != nullptr) {
+      std::string line = c.line;
+      line.replace(line.find("%s"), 2, WideToUtf8(path));
+      EXPECT_TRUE(log_.Has(line)) << log_.Dump();
+    } else if (!c.owned && !c.atRestart) {
+      EXPECT_TRUE(log_.Entries().empty()) << log_.Dump();
+    }
+  }
+}
+
+// The link itself as the system answers for it by name (import hook on GetFileAttributesW).
+std::wstring g_namedLink;
+decltype(&::GetFileAttributesW) g_realGetFileAttributes = nullptr;
+
+DWORD WINAPI LinkMarkingGetFileAttributesW(LPCWSTR path) {
+  DWORD attributes = g_realGetFileAttributes(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && g_namedLink == path) {
+    attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  }
+  return attributes;
+}
+
+TEST_F(FileOpsTest, ALinkWhoseRemovalFailsIsLeftAndNeverTakenOver_JunctionSeam_RemovalHookSeam) {
+  const std::wstring root = scratch_ / L"tree";
+  scratch_.Write(L"tree\\app\\app.exe", "a");
+  const std::wstring target = scratch_.Write(L"tree\\link\\user-data.txt", "keep");
+  const std::wstring fileLink = scratch_.Write(L"tree\\link.txt", "points elsewhere");
+  const std::wstring link = root + L"\\link";
+  FileOps::SetEntryHookForTests(&MarkLinkAsReparsePoint);
+  SecurityCallWatch security;
+  ASSERT_TRUE(security.IsActive());
+  FailingRemoval failing({link, fileLink}, ERROR_ACCESS_DENIED);
+  ASSERT_TRUE(failing.IsActive());
+
+  EXPECT_FALSE(FileOps::WipeRecursive(root));
+  EXPECT_EQ(ListTree(root),
+            (std::vector<std::wstring>{L"link", L"link.txt", L"link\\user-data.txt"}));
+  EXPECT_TRUE(log_.Has("*E: FileOps::WipeDirectoryInternal: Link '" + WideToUtf8(link) +
+                       "' not removed: 5"))
+      << log_.Dump();
+  EXPECT_TRUE(
+      log_.Has("*E: FileOps::WipeFileInternal: Link '" + WideToUtf8(fileLink) + "' not removed: 5"))
+      << log_.Dump();
+
+  // The link named by the script itself.
+  ImportHook attributes("kernel32.dll", "GetFileAttributesW",
+                        reinterpret_cast<void*>(&LinkMarkingGetFileAttributesW));
+  ASSERT_TRUE(attributes.IsActive());
+  g_realGetFileAttributes =
+      reinterpret_cast<decltype(&::GetFileAttributesW)>(attributes.Original());
+  g_namedLink = link;
+  EXPECT_FALSE(FileOps::WipeRecursive(link));
+  EXPECT_FALSE(FileOps::WipeDirectoryInternal(link));
+  EXPECT_FALSE(FileOps::DoRemoveDirectory(link));
+  EXPECT_FALSE(FileOps::WipeFileInternal(fileLink, FILE_ATTRIBUTE_REPARSE_POINT));
+  g_namedLink.clear();
+
+  EXPECT_TRUE(security.Calls().empty());
+  EXPECT_EQ(ReadFileBytes(target), "keep");
+  const auto pending = PendingOperationsGuard::Entries();
+  EXPECT_FALSE(HasEntry(pending, link) || HasEntry(pending, fileLink) || HasEntry(pending, root));
+  EXPECT_FALSE(Status::Instance().IsRebootNeeded());
+}
+
+// The listing of one folder is denied, as a protected product folder answers (import hook on
+// FindFirstFileW); every other folder is listed as usual.
+std::wstring g_deniedPattern;
+decltype(&::FindFirstFileW) g_realFindFirstFile = nullptr;
+
+HANDLE WINAPI DenyingFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW entry) {
+  if (g_deniedPattern == pattern) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return g_realFindFirstFile(pattern, entry);
+}
+
+TEST_F(FileOpsTest, AFolderThatCantBeListedIsNeverTakenForEmpty_FindFirstFileHookSeam) {
+  struct Case {
+    const char* what;
+    bool (*remove)(const std::wstring& parent);
+    std::vector<std::wstring> left;  // the scratch folder's tree afterwards
+    const char* function;            // that logs the listing's failure
+  };
+  const Case cases[] = {
+      // The only entry goes as named; its parent stays.
+      {"parent if empty",
+       [](const std::wstring& parent) {
+         return FileOps::WipeRecursiveAndParentIfEmpty(parent + L"\\B");
+       },
+       {L"parent"},
+       "WipeRecursiveAndParentIfEmpty"},
+      // Nothing of what it holds is touched; the folder itself would go only if empty.
+      {"named tree",
+       FileOps::WipeRecursive,
+       {L"parent", L"parent\\B", L"parent\\B\\f.txt"},
+       "WipeRecursive"},
+      {"mask",
+       [](const std::wstring& parent) { return FileOps::WipeEntriesByMask(parent, L"*"); },
+       {L"parent", L"parent\\B", L"parent\\B\\f.txt"},
+       "WipeEntriesByMask"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchFolder folder(L"denied");
+    folder.Write(L"parent\\B\\f.txt", "f");
+    const std::wstring parent = folder / L"parent";
+    log_.Mark();
+    SecurityCallWatch security;
+    ImportHook find("kernel32.dll", "FindFirstFileW",
+                    reinterpret_cast<void*>(&DenyingFindFirstFileW));
+    ASSERT_TRUE(find.IsActive() && security.IsActive());
+    g_realFindFirstFile = reinterpret_cast<decltype(&::FindFirstFileW)>(find.Original());
+    g_deniedPattern = parent + L"\\*";
+    EXPECT_FALSE(c.remove(parent));
+    g_deniedPattern.clear();
+    EXPECT_EQ(ListTree(folder.Path()), c.left);
+    EXPECT_TRUE(security.Calls().empty());
+    EXPECT_FALSE(HasEntry(PendingOperationsGuard::Entries(), parent));
+    EXPECT_FALSE(Status::Instance().IsRebootNeeded());
+    EXPECT_TRUE(log_.Has(std::string("*E: FileOps::") + c.function + ": Cannot list '" +
+                         WideToUtf8(parent) + "': 5"))
+        << log_.Dump();
+  }
+}
+
+TEST_F(FileOpsTest, AFolderThatHoldsFilesAndAFileTakenForAParentStayAsTheyAre) {
+  const std::wstring canary = scratch_ / L"canary";
+  const std::wstring kept = scratch_.Write(L"canary\\a.txt", "a");
+  scratch_.Write(L"canary\\b.txt", "b");
+  SecurityCallWatch security;
+  ASSERT_TRUE(security.IsActive());
+
+  EXPECT_FALSE(FileOps::DoRemoveDirectory(canary));
+  EXPECT_FALSE(FileOps::WipeDirectoryInternal(canary));
+  EXPECT_FALSE(FileOps::WipeRecursiveAndParentIfEmpty(kept + L"\\x"));
+  EXPECT_FALSE(FileOps::WipeRecursiveAndParentIfEmpty(kept + L"\\x\\y"));
+  // A file named as a tree is no tree: its listing fails, and no folder removal reaches it.
+  EXPECT_FALSE(FileOps::WipeRecursive(kept));
+
+  EXPECT_EQ(ListTree(canary), (std::vector<std::wstring>{L"a.txt", L"b.txt"}));
+  EXPECT_EQ(ReadFileBytes(kept), "a");
+  EXPECT_TRUE(security.Calls().empty());
+  const auto pending = PendingOperationsGuard::Entries();
+  EXPECT_FALSE(HasEntry(pending, canary) || HasEntry(pending, kept));
+  EXPECT_FALSE(Status::Instance().IsRebootNeeded());
+  EXPECT_TRUE(
+      log_.Has("*E: FileOps::WipeRecursiveAndParentIfEmpty: Not a directory, left alone: '" +
+               WideToUtf8(kept) + "'"))
+      << log_.Dump();
 }
 
 TEST_F(FileOpsTest, ListingsAndTheFileSearch) {

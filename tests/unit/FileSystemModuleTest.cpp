@@ -8,8 +8,10 @@
 #include "ImportHook.h"
 #include "LuaModules.h"
 #include "PathUtils.h"
+#include "PendingOperations.h"
 #include "ScratchFolder.h"
 #include "ScriptTestSupport.h"
+#include "SecurityCallWatch.h"
 #include "SpecialFolders.h"
 #include "Status.h"
 #include "StringUtils.h"
@@ -116,6 +118,27 @@ TEST_F(FileSystemModule, FunctionsGiveTheirResults) {
   EXPECT_EQ(ReadFileBytes(folder_ / L"app\\sub\\deep.txt"), "");
   EXPECT_FALSE(Status::Instance().IsRebootNeeded());
   EXPECT_TRUE(TestLog().Entries().empty()) << TestLog().Dump();
+}
+
+// What stays is left as it was: no new owner or DACL (watched on their way to the system) and
+// nothing scheduled for the restart.
+TEST_F(FileSystemModule, AFolderThatStillHoldsFilesAndAFileTakenForAParentStay) {
+  PendingOperationsGuard pending;
+  SecurityCallWatch security;
+  ASSERT_TRUE(security.IsActive());
+  EXPECT_EQ(Run("return FileSystem.DeleteFileAndParent(D .. '\\\\app\\\\one.txt')"), "true");
+  EXPECT_EQ(Run("return FileSystem.RemoveDirectoryIfEmpty(D .. '\\\\app')"), "false");
+  EXPECT_EQ(Run("return FileSystem.RemoveDirectoryRecursiveAndParentIfEmpty(D .. "
+                "'\\\\lone\\\\only.txt\\\\x')"),
+            "false");
+  EXPECT_EQ(ListTree(folder_ / L"app"),
+            (std::vector<std::wstring>{L"sub", L"sub\\deep.txt", L"two.txt"}));
+  EXPECT_EQ(ReadFileBytes(folder_ / L"lone\\only.txt"), "o");
+  EXPECT_TRUE(security.Calls().empty());
+  const auto entries = PendingOperationsGuard::Entries();
+  EXPECT_FALSE(HasEntry(entries, folder_ / L"app") || HasEntry(entries, folder_ / L"lone") ||
+               HasEntry(entries, folder_ / L"lone\\only.txt"));
+  EXPECT_FALSE(Status::Instance().IsRebootNeeded());
 }
 
 TEST_F(FileSystemModule, ConstantsArePlainGlobals) {
