@@ -390,6 +390,41 @@ TEST(ProductsRun, EveryPowerShellStepHasItsExactCommandLineAndAFailingOneIsLogge
   }
 }
 
+// Halcyra's filter device (manufacturer Korvane, hardware id ROOT\KVHLFLT) is found, and Wine
+// cannot carry out its removal (its SetupDiSetClassInstallParamsW is a stub): the device stays,
+// so Halcyra is not removed completely and the run ends with 1; the rest of Halcyra goes all
+// the same. The look-alikes of the control block (the same hardware id from "korvane" and
+// "Korvane Partner") are neither matched nor touched.
+TEST(ProductsRun, ADeviceThatCouldNotBeRemovedFailsTheRunAndItsLookAlikesStay) {
+  const CatalogueProduct& halcyra = Product("halcyra");
+  const CatalogueItem device{L"device", {L"Korvane", L"ROOT\\KVHLFLT"}};
+  Installation installation;
+  installation.Add(halcyra.control);
+  installation.Add(halcyra.footprint);
+  installation.Add({device});
+  // The device lines are debug lines.
+  ScopedRegValue level(HKEY_LOCAL_MACHINE, LoggingKey(L"PurgeKit", L"PurgeKit"), L"LogLevel");
+  ASSERT_TRUE(level.SetDword(5));
+  ScopedLogRoot root;
+
+  const SilentRun run = RunPurgeKit(root, L"--products halcyra");
+  EXPECT_EQ(run.exitCode, 1u) << Dump(run.lines);
+  EXPECT_EQ(CountContaining(run.lines,
+                            "Win32Driver::UninstallDriversWithManufacturerAndName: "
+                            "Manufacturer match"),
+            1)
+      << Dump(run.lines);
+  EXPECT_EQ(CountContaining(run.lines, "Found matching driver, dev id : '"), 1) << Dump(run.lines);
+  EXPECT_TRUE(HasLineContaining(
+      run.lines, "Lua::Win32Driver::UninstallDriver: Failed to invoke DIF_REMOVE : 13"))
+      << Dump(run.lines);
+  EXPECT_TRUE(HasLineContaining(run.lines, "halcyra could not be removed completely"))
+      << Dump(run.lines);
+  EXPECT_TRUE(ItemPresent(device));
+  ExpectGone(halcyra.footprint, "after the run");
+  ExpectThere(halcyra.control, "after the run");
+}
+
 // One product installed with its look-alikes: a silent run finds that product alone and
 // removes all of it, and nothing else; a second run finds nothing. Held files (a running
 // program's) go at the restart: the run asks for it (99) and schedules them; once they are

@@ -37,14 +37,6 @@ Outcome RunScripts(const std::wstring& folder, const std::wstring& options = L""
                    L"--silent --language en " + options + L" --scripts \"" + folder + L"\"");
 }
 
-int CountContaining(const std::vector<LogLine>& lines, const std::string& text) {
-  int count = 0;
-  for (const LogLine& line : lines) {
-    if (line.text.find(text) != std::string::npos) ++count;
-  }
-  return count;
-}
-
 // A product script whose cleanup logs "cleanup <id>".
 std::string Product(const std::string& id, int priority = 50) {
   return "function GetProductId() return '" + id + "' end\n" + "function GetPriority() return " +
