@@ -172,10 +172,13 @@ INT_PTR GuiManager::OnCommand(WORD id, WORD code, HWND control) {
     return 1;
   }
   // Enter and Esc, which the dialog manager sends to the main dialog: they act as the
-  // showing page's button of that id, and only while it can be pressed.
+  // showing page's button of that id, and only while it can be pressed. A page without a
+  // Cancel button may still take Esc as its cancel answer.
   const HWND button = ::GetDlgItem(page, id);
   if (button != nullptr && ::IsWindowVisible(button) && ::IsWindowEnabled(button)) {
     ::SendMessageW(page, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  } else if (id == IDCANCEL && button == nullptr && currentPage_->EscapeCancelsWithoutButton()) {
+    ::SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   }
   return 1;
 }

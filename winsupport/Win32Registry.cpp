@@ -116,7 +116,7 @@ LONG Win32Registry::Open(const std::wstring& key, REGSAM rights, HKEY* opened) c
 
 uint32_t Win32Registry::GetValueType(const std::wstring& key, const std::wstring& name, int* kind) {
   UniqueHKey opened;
-  LONG result = Open(key, KEY_READ, opened.put());
+  LONG result = Open(key, KEY_QUERY_VALUE, opened.put());
   if (result != ERROR_SUCCESS) return ReportError(result, kind), 0;
   DWORD type = REG_NONE;
   result = ::RegQueryValueExW(opened.get(), name.c_str(), nullptr, &type, nullptr, nullptr);
@@ -128,7 +128,7 @@ uint32_t Win32Registry::GetValueType(const std::wstring& key, const std::wstring
 bool Win32Registry::GetString(const std::wstring& key, const std::wstring& name, std::wstring& text,
                               int* kind) {
   UniqueHKey opened;
-  LONG result = Open(key, KEY_READ, opened.put());
+  LONG result = Open(key, KEY_QUERY_VALUE, opened.put());
   if (result != ERROR_SUCCESS) return ReportError(result, kind);
   DWORD type = REG_NONE;
   DWORD size = 0;
@@ -166,7 +166,7 @@ LONG QueryFixed(HKEY key, const std::wstring& name, DWORD wanted, T& value, DWOR
 bool Win32Registry::GetDWORD(const std::wstring& key, const std::wstring& name, uint32_t& value,
                              int* kind) {
   UniqueHKey opened;
-  LONG result = Open(key, KEY_READ, opened.put());
+  LONG result = Open(key, KEY_QUERY_VALUE, opened.put());
   if (result != ERROR_SUCCESS) return ReportError(result, kind);
   DWORD type = REG_NONE;
   result = QueryFixed(opened.get(), name, REG_DWORD, value, type);
@@ -177,7 +177,7 @@ bool Win32Registry::GetDWORD(const std::wstring& key, const std::wstring& name, 
 bool Win32Registry::GetQWORD(const std::wstring& key, const std::wstring& name, uint64_t& value,
                              int* kind) {
   UniqueHKey opened;
-  LONG result = Open(key, KEY_READ, opened.put());
+  LONG result = Open(key, KEY_QUERY_VALUE, opened.put());
   if (result != ERROR_SUCCESS) return ReportError(result, kind);
   DWORD type = REG_NONE;
   result = QueryFixed(opened.get(), name, REG_QWORD, value, type);
@@ -207,7 +207,7 @@ bool Win32Registry::GetBinary(const std::wstring& key, const std::wstring& name,
 bool Win32Registry::GetMultiStringRaw(const std::wstring& key, const std::wstring& name,
                                       ByteList& bytes, int* kind) {
   UniqueHKey opened;
-  LONG result = Open(key, KEY_READ, opened.put());
+  LONG result = Open(key, KEY_QUERY_VALUE, opened.put());
   if (result != ERROR_SUCCESS) return ReportError(result, kind);
   DWORD type = REG_NONE;
   DWORD size = 0;
@@ -240,7 +240,7 @@ bool Win32Registry::GetMultiString(const std::wstring& key, const std::wstring& 
 bool Win32Registry::GetRawValue(const std::wstring& key, const std::wstring& name, ByteList& bytes,
                                 uint32_t& type, int* kind) {
   UniqueHKey opened;
-  LONG result = Open(key, KEY_READ, opened.put());
+  LONG result = Open(key, KEY_QUERY_VALUE, opened.put());
   if (result != ERROR_SUCCESS) return ReportError(result, kind);
   DWORD found = REG_NONE;
   DWORD size = 0;

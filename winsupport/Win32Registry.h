@@ -77,8 +77,10 @@ class Registry {
 // root key and the extra access bits (the registry view) right after construction, call
 // operations, let it go. No key handle is held between calls; every operation opens the
 // key it needs, closes it on every path and records an error kind, which boolean results
-// mirror (true exactly for Ok). Setters open their key and never create it. Composite
-// operations (trees, paths) call the others through this interface.
+// mirror (true exactly for Ok). Value reads open their key with KEY_QUERY_VALUE alone (and
+// the access bits), so a key whose DACL grants only that still answers them. Setters open
+// their key and never create it. Composite operations (trees, paths) call the others through
+// this interface.
 class Win32Registry : public Registry {
  public:
   Win32Registry() = default;

@@ -14,9 +14,11 @@ function DetectProduct()
   return lib_common.DetectInstallation(parts) or lib_halcyra.HasComponents()
 end
 
+-- The filter device is a part like any other: when it could not be removed, the product is
+-- not removed completely.
 function CleanupProduct()
-  Win32Driver.UninstallOemDriversByManufacturerAndName("Korvane", "ROOT\\KVHLFLT")
-  local ok = lib_halcyra_wbx.Remove()
+  local ok = Win32Driver.UninstallOemDriversByManufacturerAndName("Korvane", "ROOT\\KVHLFLT")
+  ok = lib_halcyra_wbx.Remove() and ok
   ok = lib_common.RemoveInstallation(parts) and ok
   ok = lib_halcyra.RemoveComponents() and ok
   return lib_common.FinishRemoval("halcyra", ok)

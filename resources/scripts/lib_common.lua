@@ -157,10 +157,11 @@ function lib_common.RunPowerShell(script, arguments)
   local path = FileSystem.MakePath(CurrentScriptDir, script)
   local command = "-NoProfile -NonInteractive -ExecutionPolicy Bypass -File \"" .. path .. "\""
   if not lib_common.IsEmpty(arguments) then command = command .. " " .. arguments end
+  -- The process start puts the quoted program in front of the arguments itself.
   if FileSystem.IsFile(powershell) and
-     Process.StartProcessAndWaitForCompletion(powershell, "\"" .. powershell .. "\" " .. command,
-                                              60000, CreationFlags_CREATE_NO_WINDOW, "",
-                                              "powershell", CP_OEMCP) then
+     Process.StartProcessAndWaitForCompletion(powershell, command, 60000,
+                                              CreationFlags_CREATE_NO_WINDOW, "", "powershell",
+                                              CP_OEMCP) then
     return true
   end
   Log.Warning("PowerShell step failed: " .. script)

@@ -127,11 +127,25 @@ DWORD LuaUtf8ModuleFileName(HMODULE module, char* buffer, DWORD size) {
   if (length == 0 || length >= wide.size()) return 0;
   wide.resize(length);
   if (size == 0) return 0;
-  if (!CopyUtf8(wide, buffer, size)) {
-    // Like the 8-bit call: a name that does not fit fills the buffer and reports its size.
-    buffer[0] = '\0';
-    ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return size;
+  // Lua asks only for the program's own path, with a buffer of MAX_PATH + 1 bytes, to put
+  // its folder into the default search paths, which the script host replaces before any
+  // script runs; a path it can't get fails every Lua state. The UTF-8 form of a folder named
+  // outside ASCII takes up to three bytes a character, so it may not fit where the 8-bit
+  // call's text would. Then the short form of the same path is given, and where the volume
+  // keeps no short names the current directory ("."), which the default search paths hold
+  // already.
+  if (CopyUtf8(wide, buffer, size)) return static_cast<DWORD>(std::strlen(buffer));
+  const DWORD needed = ::GetShortPathNameW(wide.c_str(), nullptr, 0);
+  if (needed != 0) {
+    std::wstring shortForm(needed, L'\0');
+    const DWORD shortLength = ::GetShortPathNameW(wide.c_str(), shortForm.data(), needed);
+    if (shortLength != 0 && shortLength < needed) {
+      shortForm.resize(shortLength);
+      if (CopyUtf8(shortForm, buffer, size)) return static_cast<DWORD>(std::strlen(buffer));
+    }
   }
-  return static_cast<DWORD>(std::strlen(buffer));
+  if (CopyUtf8(L".\\", buffer, size)) return static_cast<DWORD>(std::strlen(buffer));
+  buffer[0] = '\0';
+  ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  return size;
 }

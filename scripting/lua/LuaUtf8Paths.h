@@ -50,7 +50,8 @@ bool LuaUtf8TempName(char* buffer, size_t size);
 
 #if defined(loadlib_c)
 // C libraries found through package.cpath, and the program's folder that Lua puts into its
-// default search paths.
+// default search paths (which the script host replaces): in a form that always fits Lua's
+// buffer, see LuaUtf8ModuleFileName.
 #include <windows.h>
 HMODULE LuaUtf8LoadLibraryEx(const char* path, HANDLE file, DWORD flags);
 DWORD LuaUtf8ModuleFileName(HMODULE module, char* buffer, DWORD size);

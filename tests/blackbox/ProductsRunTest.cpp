@@ -4,18 +4,25 @@
 // touched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "HeldFile.h"
 #include "LogReader.h"
 #include "LogRegistry.h"
+#include "PathUtils.h"
 #include "PendingOperations.h"
 #include "ProductCatalogue.h"
 #include "ProgramRunner.h"
+#include "ScratchFolder.h"
 #include "SimulatedItem.h"
+#include "SpecialFolders.h"
 #include "StringUtils.h"
 #include "TestFiles.h"
 #include "UniqueAny.h"
@@ -244,19 +251,86 @@ TEST(ProductsRun, ARunKilledInTheMiddleOfARemovalIsFinishedByTheNextRun) {
   ExpectGone(kzr.footprint, "after the next run");
 }
 
-// Where PowerShell is missing, the WBX scripts log that their PowerShell step failed and go
-// on with the rest of the removal. (Wine's own powershell.exe does nothing and exits 0; it is
-// moved aside for the run.)
-TEST(ProductsRun, AMissingPowerShellIsLoggedAndTheRemovalGoesOn) {
-  const std::wstring powershell =
+// powershell.exe of the prefix where the scripts look for it (Sysnative, which is System32 for
+// the 64-bit program), replaced for one test: by the stand-in of the tests (tests/programs),
+// which records every start in a file of the test's own and exits with the given code, or by
+// nothing at all. The prefix's own program is put back at the end. A test that died with the
+// stand-in in place left the prefix's program beside it, under a name of its own, which the
+// next holder takes as the original; and the stand-in without the record variable of a test
+// does what Wine's program does (nothing, exit 0), so no other program is disturbed.
+class PrefixPowerShell {
+ public:
+  struct Start {
+    std::string command;    // the command line, exactly
+    std::string directory;  // the current directory
+    std::string script;     // "present", "missing" or "none": the file after -File
+  };
+
+  // No exit code: PowerShell is missing.
+  explicit PrefixPowerShell(std::optional<int> standInExit) : records_(L"powershell") {
+    if (!FileExists(original_)) {
+      EXPECT_TRUE(::MoveFileExW(path_.c_str(), original_.c_str(), 0)) << ::GetLastError();
+    } else {
+      ::DeleteFileW(path_.c_str());  // a stand-in that an ended test left
+    }
+    if (!standInExit) return;
+    // Copied beside it and renamed, so that nobody starts a half-written program.
+    const std::wstring copy = path_ + L".new";
+    EXPECT_TRUE(::CopyFileW(POWERSHELL_STANDIN_EXE, copy.c_str(), FALSE)) << ::GetLastError();
+    EXPECT_TRUE(::MoveFileExW(copy.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING));
+    record_ = records_ / L"starts.txt";
+    ::SetEnvironmentVariableW(L"PURGEKIT_TEST_POWERSHELL_RECORD", record_.c_str());
+    ::SetEnvironmentVariableW(L"PURGEKIT_TEST_POWERSHELL_EXIT",
+                              std::to_wstring(*standInExit).c_str());
+  }
+  ~PrefixPowerShell() {
+    ::SetEnvironmentVariableW(L"PURGEKIT_TEST_POWERSHELL_RECORD", nullptr);
+    ::SetEnvironmentVariableW(L"PURGEKIT_TEST_POWERSHELL_EXIT", nullptr);
+    EXPECT_TRUE(::MoveFileExW(original_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING))
+        << "the prefix's powershell.exe is left as " << WideToUtf8(original_);
+  }
+  PrefixPowerShell(const PrefixPowerShell&) = delete;
+  PrefixPowerShell& operator=(const PrefixPowerShell&) = delete;
+
+  const std::wstring& Path() const { return path_; }
+  // The stand-in's starts, in order.
+  std::vector<Start> Starts() const {
+    std::vector<Start> starts;
+    std::string text;
+    if (record_.empty() || !ReadFileBytes(record_, text)) return starts;
+    for (size_t at = 0; at < text.size();) {
+      const size_t end = text.find("\n\n", at);
+      const std::string record = text.substr(at, end == std::string::npos ? end : end - at);
+      at = end == std::string::npos ? text.size() : end + 2;
+      Start start;
+      for (size_t line = 0; line < record.size();) {
+        const size_t next = std::min(record.find('\n', line), record.size());
+        const std::string field = record.substr(line, next - line);
+        for (auto [prefix, target] :
+             {std::pair{"command ", &start.command}, std::pair{"directory ", &start.directory},
+              std::pair{"script ", &start.script}}) {
+          if (field.rfind(prefix, 0) == 0) *target = field.substr(std::strlen(prefix));
+        }
+        line = next + 1;
+      }
+      starts.push_back(start);
+    }
+    return starts;
+  }
+
+ private:
+  const std::wstring path_ =
       ExpandCataloguePath(L"{System32}\\WindowsPowerShell\\v1.0\\powershell.exe");
-  const std::wstring aside = powershell + L".aside";
-  ASSERT_TRUE(::MoveFileExW(powershell.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING));
-  struct PutBack {
-    const std::wstring& from;
-    const std::wstring& to;
-    ~PutBack() { ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING); }
-  } putBack{aside, powershell};
+  const std::wstring original_ = path_ + L".prefix-original";
+  ScratchFolder records_;
+  std::wstring record_;
+};
+
+// Where PowerShell is missing, the WBX scripts log that their PowerShell step failed and go
+// on with the rest of the removal.
+TEST(ProductsRun, AMissingPowerShellIsLoggedAndTheRemovalGoesOn) {
+  const PrefixPowerShell missing(std::nullopt);
+  ASSERT_FALSE(FileExists(missing.Path()));
 
   Installation installation;
   installation.Add(Product("wbx_quarantine").footprint);
@@ -271,6 +345,84 @@ TEST(ProductsRun, AMissingPowerShellIsLoggedAndTheRemovalGoesOn) {
       "[lib_common.lua] PowerShell step failed: wbx\\uninstall_self_signed_certificate.ps1"))
       << Dump(run.lines);
   ExpectGone(Product("wbx_quarantine").footprint, "after the run");
+}
+
+// Every PowerShell step of the archive, in removal order, starts PowerShell with exactly its
+// command line: the program once, the options that skip the profile and the policy, the
+// script of the work directory (there while it runs) and its arguments; no working directory
+// of its own. A step whose PowerShell fails is logged, and the removal goes on.
+TEST(ProductsRun, EveryPowerShellStepHasItsExactCommandLineAndAFailingOneIsLogged) {
+  const std::wstring switches = L" -NoProfile -NonInteractive -ExecutionPolicy Bypass -File \"";
+  const std::wstring workDir = CombinePath(GetTempDirectoryPath(), L"kv*.tmp");
+  const std::vector<std::pair<std::string, std::wstring>> steps = {
+      {"wbx\\uninstall_self_signed_certificate.ps1", L"\" -Subject \"CN=Korvane Halcyra WBX\""},
+      {"wbx\\qolagent.ps1", L"\" -Unregister"},
+  };
+  wchar_t current[MAX_PATH] = {};
+  ::GetCurrentDirectoryW(MAX_PATH, current);
+
+  for (const int exitCode : {0, 1}) {
+    SCOPED_TRACE("PowerShell exits with " + std::to_string(exitCode));
+    const PrefixPowerShell powershell(exitCode);
+    Installation installation;
+    installation.Add(Product("wbx_quarantine").footprint);
+    installation.Add(ItemsOf(Product("halcyra"), {L"file"}));
+    ScopedLogRoot root;
+    const SilentRun run = RunPurgeKit(root, L"");
+    EXPECT_EQ(run.exitCode, 0u) << Dump(run.lines);
+
+    const std::vector<PrefixPowerShell::Start> starts = powershell.Starts();
+    ASSERT_EQ(starts.size(), steps.size()) << Dump(run.lines);
+    for (size_t i = 0; i < steps.size(); ++i) {
+      const std::wstring expected = L"\"" + powershell.Path() + L"\"" + switches + workDir + L"\\" +
+                                    Utf8ToWide(steps[i].first) + steps[i].second;
+      EXPECT_TRUE(WildcardMatch(Utf8ToWide(starts[i].command), expected, false))
+          << starts[i].command << "\nexpected " << WideToUtf8(expected);
+      EXPECT_EQ(starts[i].script, "present") << starts[i].command;
+      EXPECT_EQ(starts[i].directory, WideToUtf8(current));
+      EXPECT_EQ(HasLineContaining(run.lines,
+                                  "[lib_common.lua] PowerShell step failed: " + steps[i].first),
+                exitCode != 0)
+          << Dump(run.lines);
+    }
+    ExpectGone(Product("wbx_quarantine").footprint, "after the run");
+    ExpectGone(ItemsOf(Product("halcyra"), {L"file"}), "after the run");
+  }
+}
+
+// Halcyra's filter device (manufacturer Korvane, hardware id ROOT\KVHLFLT) is found, and Wine
+// cannot carry out its removal (its SetupDiSetClassInstallParamsW is a stub): the device stays,
+// so Halcyra is not removed completely and the run ends with 1; the rest of Halcyra goes all
+// the same. The look-alikes of the control block (the same hardware id from "korvane" and
+// "Korvane Partner") are neither matched nor touched.
+TEST(ProductsRun, ADeviceThatCouldNotBeRemovedFailsTheRunAndItsLookAlikesStay) {
+  const CatalogueProduct& halcyra = Product("halcyra");
+  const CatalogueItem device{L"device", {L"Korvane", L"ROOT\\KVHLFLT"}};
+  Installation installation;
+  installation.Add(halcyra.control);
+  installation.Add(halcyra.footprint);
+  installation.Add({device});
+  // The device lines are debug lines.
+  ScopedRegValue level(HKEY_LOCAL_MACHINE, LoggingKey(L"PurgeKit", L"PurgeKit"), L"LogLevel");
+  ASSERT_TRUE(level.SetDword(5));
+  ScopedLogRoot root;
+
+  const SilentRun run = RunPurgeKit(root, L"--products halcyra");
+  EXPECT_EQ(run.exitCode, 1u) << Dump(run.lines);
+  EXPECT_EQ(CountContaining(run.lines,
+                            "Win32Driver::UninstallDriversWithManufacturerAndName: "
+                            "Manufacturer match"),
+            1)
+      << Dump(run.lines);
+  EXPECT_EQ(CountContaining(run.lines, "Found matching driver, dev id : '"), 1) << Dump(run.lines);
+  EXPECT_TRUE(HasLineContaining(
+      run.lines, "Lua::Win32Driver::UninstallDriver: Failed to invoke DIF_REMOVE : 13"))
+      << Dump(run.lines);
+  EXPECT_TRUE(HasLineContaining(run.lines, "halcyra could not be removed completely"))
+      << Dump(run.lines);
+  EXPECT_TRUE(ItemPresent(device));
+  ExpectGone(halcyra.footprint, "after the run");
+  ExpectThere(halcyra.control, "after the run");
 }
 
 // One product installed with its look-alikes: a silent run finds that product alone and

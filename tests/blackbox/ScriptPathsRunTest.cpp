@@ -37,14 +37,6 @@ Outcome RunScripts(const std::wstring& folder, const std::wstring& options = L""
                    L"--silent --language en " + options + L" --scripts \"" + folder + L"\"");
 }
 
-int CountContaining(const std::vector<LogLine>& lines, const std::string& text) {
-  int count = 0;
-  for (const LogLine& line : lines) {
-    if (line.text.find(text) != std::string::npos) ++count;
-  }
-  return count;
-}
-
 // A product script whose cleanup logs "cleanup <id>".
 std::string Product(const std::string& id, int priority = 50) {
   return "function GetProductId() return '" + id + "' end\n" + "function GetPriority() return " +
@@ -214,6 +206,49 @@ end
     EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         << WideToUtf8(made);
   }
+}
+
+// A program folder of 98 CJK characters (two folders: the host holds at most 255 bytes in one
+// name) is 294 bytes in UTF-8, more than the 8-bit program path Lua asks for can hold, and
+// far less than MAX_PATH in UTF-16. The program copy there loads every script of its
+// archive, and scripts in a folder below it get their paths in UTF-8.
+TEST(ScriptPathsRun, AProgramFolderWhoseUtf8PathIsLongerThanMaxPathRunsItsScripts) {
+  const ScratchFolder scratch(L"long");
+  std::wstring first, second;
+  for (wchar_t i = 0; i < 49; ++i) {
+    first += static_cast<wchar_t>(0x6f22 + i);
+    second += static_cast<wchar_t>(0x5b57 + i);
+  }
+  const std::wstring folder = scratch / (first + L"\\" + second);
+  ASSERT_TRUE(::CreateDirectoryW((scratch / first).c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+  const std::wstring copy = MakeProgramCopy(folder + L"\\PurgeKit64.exe", nullptr);
+  ASSERT_FALSE(copy.empty());
+  ASSERT_GT(WideToUtf8(folder).size(), static_cast<size_t>(MAX_PATH));
+  ASSERT_LT(copy.size(), static_cast<size_t>(MAX_PATH));
+
+  const Outcome help = RunLogged(copy, L"--silent --language en --help");
+  EXPECT_EQ(help.result.exitCode, 0u) << Dump(help.lines);
+  EXPECT_NE(help.result.output.find(HelpIds("halcyra|tunlora|kzr|vaultine|ptwsensor|"
+                                            "featherlyn_av|quarantine|wbx_quarantine|logs")),
+            std::string::npos)
+      << help.result.output;
+  EXPECT_LT(IndexOf(help.lines, "Failed to initialize lua"), 0) << Dump(help.lines);
+
+  const std::wstring scripts = folder + L"\\scripts";
+  Place(scratch, scripts.substr(scratch.Path().size() + 1) + L"\\helper.lua",
+        "return {Where = function() return CurrentScriptDir end}\n");
+  Place(scratch, scripts.substr(scratch.Path().size() + 1) + L"\\product.lua", R"(
+local helper = require("helper")
+function GetProductId() return "long" end
+function DetectProduct() return true end
+function CleanupProduct() Log.Info("cleanup long in " .. helper.Where()) return true end
+)");
+  const Outcome run =
+      RunLogged(copy, L"--silent --language en --scripts \"" + scripts + L"\" -p long");
+  EXPECT_EQ(run.result.exitCode, 0u) << Dump(run.lines);
+  EXPECT_GE(IndexOf(run.lines, "[product.lua] cleanup long in " + WideToUtf8(scripts)), 0)
+      << Dump(run.lines);
 }
 
 // Sets TMP and TEMP (TMP comes first for GetTempPathW) for the programs this process starts.

@@ -214,6 +214,28 @@ TEST(Wizard, WelcomePageOpensTheLicenceLinkAndClosingTheWindowCancels) {
   EXPECT_FALSE(wizard.Logged("cleanup"));
 }
 
+// Esc cancels the wizard on the welcome page, which has no Cancel button, as on the
+// selection page, whose Cancel button it presses: the run ends with 2 and removes nothing.
+TEST(Wizard, EscOnTheWelcomeAndTheSelectionPageCancels) {
+  struct Case {
+    const char* page;
+    bool startFirst;  // Start on the welcome page, then Esc on the selection page
+    int shownControl;
+  };
+  const Case cases[] = {{"welcome", false, IDC_TITLE}, {"selection", true, IDC_RADIO_ALL}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.page);
+    Wizard wizard(L"--language en " + ScriptsOption(L"run\\done"));
+    const HWND welcome = wizard.WaitForPage(IDC_TITLE);
+    ASSERT_NE(welcome, nullptr);
+    if (c.startFirst) wizard.Click(welcome, IDOK);
+    ASSERT_NE(wizard.WaitForPage(c.shownControl), nullptr);
+    PressKey(VK_ESCAPE);
+    EXPECT_EQ(wizard.WaitForExit(), 2u) << Dump(wizard.Lines());
+    EXPECT_FALSE(wizard.Logged("Removing product")) << Dump(wizard.Lines());
+  }
+}
+
 TEST(Wizard, SelectionPageOffersAllAndNextFollowsTheTicksAndCancelChangesNothing) {
   Wizard wizard(L"--language en " + ScriptsOption(L"run\\done"));
   const HWND welcome = wizard.WaitForPage(IDC_TITLE);

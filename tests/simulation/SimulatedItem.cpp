@@ -10,6 +10,7 @@
 #include "PendingOperations.h"
 #include "SpecialFolders.h"
 #include "StringUtils.h"
+#include "TestDevices.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
 #include "UniqueAny.h"
@@ -184,6 +185,13 @@ bool InstallItem(const CatalogueItem& item, const std::wstring& serviceMode) {
     return InstallService(first, ExpandCataloguePath(Argument(item, 1)), serviceMode);
   if (item.kind == L"pending") return AddPendingDelete(ExpandCataloguePath(first));
   if (item.kind == L"atom") return ::GlobalAddAtomW(first.c_str()) != 0;
+  if (item.kind == L"device") {
+    if (CountPresentDevices(first, Argument(item, 1)) > 0) return true;
+    TestDevice device(first, {Argument(item, 1)});
+    const bool registered = device.Registered();
+    device.Release();
+    return registered;
+  }
   return false;
 }
 
@@ -212,6 +220,7 @@ bool ItemPresent(const CatalogueItem& item) {
     return HasEntry(PendingOperationsGuard::Entries(), ExpandCataloguePath(first));
   }
   if (item.kind == L"atom") return ::GlobalFindAtomW(first.c_str()) != 0;
+  if (item.kind == L"device") return CountPresentDevices(first, Argument(item, 1)) > 0;
   return false;
 }
 
@@ -237,11 +246,14 @@ void RemoveItem(const CatalogueItem& item) {
     while (const ATOM atom = ::GlobalFindAtomW(first.c_str())) {
       if (::GlobalDeleteAtom(atom) != 0) break;
     }
+  } else if (item.kind == L"device") {
+    RemovePresentDevices(first, Argument(item, 1));
   }
 }
 
 std::wstring DescribeItem(const CatalogueItem& item) {
   std::wstring text = item.kind + L" " + Argument(item, 0);
   if (item.kind == L"counter64") text += L":" + Argument(item, 1);
+  if (item.kind == L"device") text += L":" + Argument(item, 1);
   return text;
 }

@@ -59,6 +59,14 @@ bool HasLineContaining(const std::vector<LogLine>& lines, const std::string& tex
   return IndexOf(lines, text) >= 0;
 }
 
+int CountContaining(const std::vector<LogLine>& lines, const std::string& text) {
+  int count = 0;
+  for (const LogLine& line : lines) {
+    if (line.text.find(text) != std::string::npos) ++count;
+  }
+  return count;
+}
+
 std::string Dump(const std::vector<LogLine>& lines) {
   std::string all;
   for (const auto& line : lines) all += line.raw + "\n";

@@ -31,6 +31,8 @@ std::vector<LogLine> LinesOfProcess(const std::vector<LogLine>& lines, DWORD pro
 int IndexOf(const std::vector<LogLine>& lines, const std::string& text);
 // Whether some line's text contains the given text.
 bool HasLineContaining(const std::vector<LogLine>& lines, const std::string& text);
+// How many lines' texts contain the given text.
+int CountContaining(const std::vector<LogLine>& lines, const std::string& text);
 // The lines as they were written, one per line, for failure messages.
 std::string Dump(const std::vector<LogLine>& lines);
 

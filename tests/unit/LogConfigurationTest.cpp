@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "ImportHook.h"
 #include "LogConfiguration.h"
 #include "LogRegistry.h"
 #include "LogSecurity.h"
 #include "SddlText.h"
+#include "TestRegistry.h"
 #include "UniqueAny.h"
 
 using namespace KvTzkLogging;
@@ -157,6 +159,44 @@ TEST(LogConfigurationValues, StringValues) {
   ASSERT_TRUE(value.Remove());
   EXPECT_EQ(ReadRegString(HKEY_LOCAL_MACHINE, key, L"Text", KEY_WOW64_32KEY), L"");
   EXPECT_EQ(ReadRegString(HKEY_LOCAL_MACHINE, key + L"\\Missing", L"Text", KEY_WOW64_32KEY), L"");
+}
+
+// Every open of a logging key, with the rights it asked for.
+std::vector<REGSAM> g_loggingKeyRights;
+decltype(&::RegOpenKeyExW) g_realOpen = nullptr;
+
+LONG WINAPI RecordingOpen(HKEY hive, LPCWSTR key, DWORD options, REGSAM rights, PHKEY opened) {
+  if (key != nullptr && std::wstring(key).rfind(LoggingKey(), 0) == 0) {
+    g_loggingKeyRights.push_back(rights);
+  }
+  return g_realOpen(hive, key, options, rights, opened);
+}
+
+// The logging keys are opened to query values and nothing more, in the 32-bit view (0x201):
+// a key whose DACL grants only that still configures the log.
+TEST(LogConfigurationValues, AKeyThatGrantsOnlyQueryValueIsRead) {
+  const std::wstring key = LoggingKey(kDir, Name());
+  ScopedRegValue number(HKEY_LOCAL_MACHINE, key, kValue);
+  ScopedRegValue text(HKEY_LOCAL_MACHINE, key, L"RootPath");
+  ASSERT_TRUE(number.SetDword(5));
+  ASSERT_TRUE(text.SetString(L"D:\\Logs"));
+  // Opened up again before the values and the key are removed.
+  struct Reopen {
+    const std::wstring& key;
+    ~Reopen() { SetKeySddl(key, KEY_WOW64_32KEY, L"D:P(A;;KA;;;WD)", DACL_SECURITY_INFORMATION); }
+  } reopen{key};
+  ASSERT_TRUE(SetKeySddl(key, KEY_WOW64_32KEY, L"D:P(A;;0x1;;;WD)", DACL_SECURITY_INFORMATION));
+  ASSERT_EQ(OpenKeyError(key, KEY_WOW64_32KEY, KEY_READ), ERROR_ACCESS_DENIED);
+
+  g_loggingKeyRights.clear();
+  {
+    ImportHook hook("advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(&RecordingOpen));
+    ASSERT_TRUE(hook.IsActive());
+    g_realOpen = reinterpret_cast<decltype(&::RegOpenKeyExW)>(hook.Original());
+    EXPECT_EQ(ReadConfigDword(kValue, kDir, Name(), 42), 5u);
+    EXPECT_EQ(ReadRegString(HKEY_LOCAL_MACHINE, key, L"RootPath", KEY_WOW64_32KEY), L"D:\\Logs");
+  }
+  EXPECT_EQ(g_loggingKeyRights, std::vector<REGSAM>(2, KEY_QUERY_VALUE | KEY_WOW64_32KEY));
 }
 
 TEST(LogRoot, AdministratorsUserAndLowIntegrityRoots) {

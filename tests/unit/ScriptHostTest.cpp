@@ -3,10 +3,12 @@
 // lines that Log and Meta write.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "ImportHook.h"
 #include "LuaCallContext.h"
 #include "LuaUninstallScript.h"
 #include "Product.h"
@@ -432,6 +434,76 @@ function CleanupProduct() return true end
 )");
     ASSERT_TRUE(script.Initialize()) << c.path;
     EXPECT_EQ(WideToUtf8(script.GetProductId()), c.expected) << c.path;
+  }
+}
+
+// The program path that Lua takes for the folder in its default search paths, and the short
+// form the volume gives for it (none: the path itself, as a volume without short names
+// answers).
+std::wstring g_programPath;
+std::wstring g_shortPath;
+
+DWORD WINAPI ProgramPath(HMODULE, LPWSTR buffer, DWORD size) {
+  if (g_programPath.size() >= size) return 0;
+  std::copy(g_programPath.begin(), g_programPath.end(), buffer);
+  buffer[g_programPath.size()] = L'\0';
+  return static_cast<DWORD>(g_programPath.size());
+}
+
+DWORD WINAPI ShortPath(LPCWSTR path, LPWSTR buffer, DWORD size) {
+  const std::wstring answer = g_shortPath.empty() ? std::wstring(path) : g_shortPath;
+  if (answer.size() >= size) return static_cast<DWORD>(answer.size() + 1);
+  std::copy(answer.begin(), answer.end(), buffer);
+  buffer[answer.size()] = L'\0';
+  return static_cast<DWORD>(answer.size());
+}
+
+// Lua fills the program's folder into its default search paths from a buffer of MAX_PATH + 1
+// bytes. A folder whose UTF-8 form does not fit there is given in its short form, and where the
+// volume keeps no short names as the current directory: the libraries always open. Seam:
+// import hooks on GetModuleFileNameW and GetShortPathNameW stand in for the program's folder
+// and the volume.
+TEST(LuaProgramPath, TheLibrariesOpenWhateverTheProgramFolderIsCalled) {
+  std::wstring longFolder = L"D:\\";
+  for (wchar_t i = 0; i < 98; ++i) longFolder += static_cast<wchar_t>(0x6f22 + i);
+  struct Case {
+    const char* what;
+    std::wstring program;
+    std::wstring shortForm;
+    std::string firstPath;  // the first entry of package.path
+  };
+  const Case cases[] = {
+      {"a UTF-8 form that fits", L"C:\\Tools \u00e9\\PurgeKit64.exe", L"",
+       "C:\\Tools \xc3\xa9\\lua\\?.lua"},
+      {"a long folder with a short form", longFolder + L"\\PurgeKit64.exe",
+       L"D:\\6F22~1\\PURGEK~1.EXE", "D:\\6F22~1\\lua\\?.lua"},
+      {"a long folder on a volume without short names", longFolder + L"\\PurgeKit64.exe", L"",
+       ".\\lua\\?.lua"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    g_programPath = c.program;
+    g_shortPath = c.shortForm;
+    lua_State* state = luaL_newstate();
+    ASSERT_NE(state, nullptr);
+    int status = LUA_ERRRUN;
+    {
+      ImportHook path("kernel32.dll", "GetModuleFileNameW", reinterpret_cast<void*>(&ProgramPath));
+      ImportHook shortPath("kernel32.dll", "GetShortPathNameW",
+                           reinterpret_cast<void*>(&ShortPath));
+      ASSERT_TRUE(path.IsActive() && shortPath.IsActive());
+      lua_pushcfunction(state, [](lua_State* s) {
+        luaL_openlibs(s);
+        return 0;
+      });
+      status = lua_pcall(state, 0, 0, 0);
+    }
+    EXPECT_EQ(status, LUA_OK) << (status == LUA_OK ? "" : lua_tostring(state, -1));
+    lua_getglobal(state, "package");
+    lua_getfield(state, -1, "path");
+    const std::string searchPath = lua_isstring(state, -1) ? lua_tostring(state, -1) : "";
+    EXPECT_EQ(searchPath.substr(0, searchPath.find(';')), c.firstPath) << searchPath;
+    lua_close(state);
   }
 }
 

@@ -1,11 +1,6 @@
 // The Win32Driver table over real devices: each test makes its devices with the device
-// installer (SetupDiCreateDeviceInfoW + SetupDiRegisterDeviceInfo, with HARDWAREID and MFG),
-// which Wine then lists as present, and removes what is left of them afterwards.
-#include <windows.h>
-
-#include <setupapi.h>
-#undef LogSeverity
-
+// installer (TestDevices.h), which Wine then lists as present, and removes what is left of
+// them afterwards.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -14,7 +9,7 @@
 #include "ImportHook.h"
 #include "LogCapture.h"
 #include "ModuleChunk.h"
-#include "UniqueAny.h"
+#include "TestDevices.h"
 
 namespace {
 
@@ -22,83 +17,6 @@ LogCapture& TestLog() {
   static LogCapture capture(L"unit_drivers");
   return capture;
 }
-
-// The class of devices without a driver of their own.
-constexpr GUID kUnknownClass = {
-    0x4d36e97e, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
-
-std::vector<BYTE> MultiString(const std::vector<std::wstring>& strings) {
-  std::wstring units;
-  for (const auto& s : strings) units += s + L'\0';
-  units += L'\0';
-  const auto* bytes = reinterpret_cast<const BYTE*>(units.data());
-  return std::vector<BYTE>(bytes, bytes + units.size() * sizeof(wchar_t));
-}
-
-std::wstring Property(HDEVINFO list, SP_DEVINFO_DATA& device, DWORD property) {
-  wchar_t buffer[1024] = {};
-  if (!::SetupDiGetDeviceRegistryPropertyW(list, &device, property, nullptr,
-                                           reinterpret_cast<BYTE*>(buffer), sizeof(buffer) - 4,
-                                           nullptr)) {
-    return {};
-  }
-  // Multi-strings: the strings joined with '|'.
-  std::wstring text;
-  for (const wchar_t* p = buffer; *p != L'\0'; p += wcslen(p) + 1) {
-    if (!text.empty()) text += L'|';
-    text += p;
-  }
-  return text;
-}
-
-// How many present devices have exactly this manufacturer and these hardware ids ('|'
-// between them).
-int CountPresent(const std::wstring& manufacturer, const std::wstring& hardwareIds) {
-  UniqueDevInfoList list(
-      ::SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
-  int count = 0;
-  SP_DEVINFO_DATA device{};
-  device.cbSize = sizeof(device);
-  for (DWORD i = 0; list && ::SetupDiEnumDeviceInfo(list.get(), i, &device); ++i) {
-    if (Property(list.get(), device, SPDRP_MFG) == manufacturer &&
-        Property(list.get(), device, SPDRP_HARDWAREID) == hardwareIds) {
-      ++count;
-    }
-  }
-  return count;
-}
-
-// A device registered for one test; whatever the test left of it is removed at the end.
-class TestDevice {
- public:
-  TestDevice(const std::wstring& manufacturer, const std::vector<std::wstring>& hardwareIds)
-      : list_(::SetupDiCreateDeviceInfoList(&kUnknownClass, nullptr)) {
-    device_.cbSize = sizeof(device_);
-    const auto ids = MultiString(hardwareIds);
-    const auto* maker = reinterpret_cast<const BYTE*>(manufacturer.c_str());
-    registered_ = list_ &&
-                  ::SetupDiCreateDeviceInfoW(list_.get(), L"KorvaneTestDevice", &kUnknownClass,
-                                             nullptr, nullptr, DICD_GENERATE_ID, &device_) &&
-                  ::SetupDiSetDeviceRegistryPropertyW(list_.get(), &device_, SPDRP_HARDWAREID,
-                                                      ids.data(), static_cast<DWORD>(ids.size())) &&
-                  ::SetupDiSetDeviceRegistryPropertyW(
-                      list_.get(), &device_, SPDRP_MFG, maker,
-                      static_cast<DWORD>((manufacturer.size() + 1) * sizeof(wchar_t))) &&
-                  ::SetupDiRegisterDeviceInfo(list_.get(), &device_, 0, nullptr, nullptr, nullptr);
-  }
-  ~TestDevice() {
-    if (registered_) ::SetupDiRemoveDevice(list_.get(), &device_);
-  }
-  TestDevice(const TestDevice&) = delete;
-  TestDevice& operator=(const TestDevice&) = delete;
-
-  bool Registered() const { return registered_; }
-
- private:
-  UniqueDevInfoList list_;
-  SP_DEVINFO_DATA device_{};
-  bool registered_ = false;
-};
 
 // Wine's SetupDiSetClassInstallParamsW is a stub that answers FALSE, so no removal request
 // can be set there. This stand-in checks the request it is given and accepts it; the
@@ -142,7 +60,7 @@ TEST_F(Win32Driver, RemovesEveryDeviceOfTheManufacturerWithTheHardwareIdAndNoOth
   TestDevice otherMaker(L"Korvane Test Two", {L"KV_TEST_DEV"});
   ASSERT_TRUE(first.Registered() && second.Registered() && otherCase.Registered() &&
               longerName.Registered() && otherMaker.Registered());
-  ASSERT_EQ(CountPresent(L"Korvane Test", L"KV_TEST_DEV"), 1);
+  ASSERT_EQ(CountPresentDevices(L"Korvane Test", L"KV_TEST_DEV"), 1);
 
   ImportHook hook("setupapi.dll", "SetupDiSetClassInstallParamsW",
                   reinterpret_cast<void*>(&AcceptRemovalRequest));
@@ -151,11 +69,11 @@ TEST_F(Win32Driver, RemovesEveryDeviceOfTheManufacturerWithTheHardwareIdAndNoOth
 
   EXPECT_EQ(g_requests.count, 2);
   EXPECT_TRUE(g_requests.wellFormed);
-  EXPECT_EQ(CountPresent(L"Korvane Test", L"KV_TEST_OTHER|KV_TEST_DEV"), 0);
-  EXPECT_EQ(CountPresent(L"Korvane Test", L"KV_TEST_DEV"), 0);
-  EXPECT_EQ(CountPresent(L"korvane test", L"KV_TEST_DEV"), 1);
-  EXPECT_EQ(CountPresent(L"Korvane Test", L"KV_TEST_DEVX"), 1);
-  EXPECT_EQ(CountPresent(L"Korvane Test Two", L"KV_TEST_DEV"), 1);
+  EXPECT_EQ(CountPresentDevices(L"Korvane Test", L"KV_TEST_OTHER|KV_TEST_DEV"), 0);
+  EXPECT_EQ(CountPresentDevices(L"Korvane Test", L"KV_TEST_DEV"), 0);
+  EXPECT_EQ(CountPresentDevices(L"korvane test", L"KV_TEST_DEV"), 1);
+  EXPECT_EQ(CountPresentDevices(L"Korvane Test", L"KV_TEST_DEVX"), 1);
+  EXPECT_EQ(CountPresentDevices(L"Korvane Test Two", L"KV_TEST_DEV"), 1);
 
   const std::string function = ": Lua::Win32Driver::UninstallDriversWithManufacturerAndName: ";
   EXPECT_TRUE(TestLog().Has(" D" + function +
@@ -181,7 +99,7 @@ TEST_F(Win32Driver, AFailedRemovalMakesTheResultFalseAndTheWalkGoesOn) {
   ASSERT_TRUE(first.Registered() && second.Registered());
 
   EXPECT_EQ(Uninstall("Korvane Test", "KV_TEST_STUB"), "false");
-  EXPECT_EQ(CountPresent(L"Korvane Test", L"KV_TEST_STUB"), 2);
+  EXPECT_EQ(CountPresentDevices(L"Korvane Test", L"KV_TEST_STUB"), 2);
   size_t failures = 0;
   for (const auto& entry : TestLog().Entries()) {
     if (entry.rfind("*E: Lua::Win32Driver::UninstallDriver: Failed to invoke DIF_REMOVE : ", 0) ==
@@ -206,7 +124,7 @@ TEST_F(Win32Driver, EmptyArgumentsAreRefusedAndNoMatchIsSuccess) {
   EXPECT_EQ(Uninstall("Korvane Test", "KV_TEST_NONE"), "true");
   EXPECT_EQ(Uninstall("Korvane Test", "kv_test_keep"), "true");
   EXPECT_EQ(g_requests.count, 0);
-  EXPECT_EQ(CountPresent(L"Korvane Test", L"KV_TEST_KEEP"), 1);
+  EXPECT_EQ(CountPresentDevices(L"Korvane Test", L"KV_TEST_KEEP"), 1);
   EXPECT_EQ(RunLua("return pcall(Win32Driver.UninstallOemDriversByManufacturerAndName, 'x')"),
             "false");
 }

@@ -15,6 +15,9 @@ class DialogChild : public KvUI::Dialog {
   // Creates the page's window from its own template as a child of parent.
   virtual HWND Create(HINSTANCE instance, HWND parent) = 0;
   using KvUI::Dialog::Create;
+  // Whether Esc, which the dialog manager sends as IDCANCEL, cancels the page although it
+  // shows no Cancel button. Pages with a Cancel button answer Esc only through that button.
+  virtual bool EscapeCancelsWithoutButton() const { return false; }
 
  protected:
   // Sends IDOK or IDCANCEL to the parent as a command from this page.

@@ -16,6 +16,8 @@ class DialogWelcome : public DialogChild {
   HWND Create(HINSTANCE instance, HWND parent) override;
   int OnInitDialog() override;
   INT_PTR OnCommand(WORD id, WORD code, HWND control) override;
+  // The page has Start only; Esc leaves the wizard as Cancel would.
+  bool EscapeCancelsWithoutButton() const override { return true; }
 
  private:
   void LaunchUrl();
