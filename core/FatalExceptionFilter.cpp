@@ -1,7 +1,10 @@
 #include "FatalExceptionFilter.h"
 
+#include <cxxabi.h>
+
 #include <atomic>
 #include <cstdio>
+#include <exception>
 
 #include "ExitCode.h"
 #include "Log.h"
@@ -12,7 +15,7 @@ namespace {
 // process before it ends the process itself.
 constexpr DWORD kOtherThreadWaitMs = 10000;
 
-std::atomic<DWORD> handlingThread{0};
+std::atomic<DWORD> endingThread{0};
 
 }  // namespace
 
@@ -21,6 +24,7 @@ void FatalExceptionFilter::Install() {
   ::SetThreadStackGuarantee(&reserved);
   PlaceStackGuard();
   ::SetUnhandledExceptionFilter(Filter);
+  std::set_terminate(OnTerminate);
 }
 
 // The guarantee takes effect where the stack grows page by page through its guard page. A
@@ -44,23 +48,49 @@ void FatalExceptionFilter::PlaceStackGuard() {
   ::VirtualProtect(guard, page, PAGE_READWRITE | PAGE_GUARD, &previous);
 }
 
-LONG WINAPI FatalExceptionFilter::Filter(EXCEPTION_POINTERS* pointers) {
+void FatalExceptionFilter::EndProcess(const char* text) {
   const DWORD self = ::GetCurrentThreadId();
   DWORD first = 0;
-  if (handlingThread.compare_exchange_strong(first, self)) {
-    const EXCEPTION_RECORD* record = pointers != nullptr ? pointers->ExceptionRecord : nullptr;
-    char text[160];
-    ::_snprintf(text, sizeof(text) - 1,
-                "Unhandled exception 0x%08lX at %p; the process ends with exit code %d",
-                record != nullptr ? record->ExceptionCode : 0ul,
-                record != nullptr ? record->ExceptionAddress : nullptr, ExitError);
-    text[sizeof(text) - 1] = '\0';
-    KvTzkLogging::LogLastLineA(KvTzkLogging::LogFatal, "FatalExceptionFilter::Filter", text);
+  if (endingThread.compare_exchange_strong(first, self)) {
+    KvTzkLogging::LogLastLineA(KvTzkLogging::LogFatal, "FatalExceptionFilter", text);
   } else if (first != self) {
-    // Another thread faulted first and is ending the process.
+    // Another thread came first and is ending the process.
     ::Sleep(kOtherThreadWaitMs);
   }
   // A fault while the line was written comes back here on the same thread and ends at once.
   ::TerminateProcess(::GetCurrentProcess(), ExitError);
+  ::ExitProcess(ExitError);
+}
+
+LONG WINAPI FatalExceptionFilter::Filter(EXCEPTION_POINTERS* pointers) {
+  const EXCEPTION_RECORD* record = pointers != nullptr ? pointers->ExceptionRecord : nullptr;
+  char text[160] = "";
+  ::_snprintf(text, sizeof(text) - 1,
+              "Unhandled exception 0x%08lX at %p; the process ends with exit code %d",
+              record != nullptr ? record->ExceptionCode : 0ul,
+              record != nullptr ? record->ExceptionAddress : nullptr, ExitError);
+  EndProcess(text);
   return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// A C++ exception that nothing catches, or any other way into std::terminate.
+void FatalExceptionFilter::OnTerminate() {
+  const std::type_info* type = abi::__cxa_current_exception_type();
+  const char* what = "";
+  if (type != nullptr) {
+    try {
+      throw;
+    } catch (const std::exception& exception) {
+      what = exception.what();
+    } catch (...) {
+    }
+  }
+  int status = -1;
+  char* name =
+      type != nullptr ? abi::__cxa_demangle(type->name(), nullptr, nullptr, &status) : nullptr;
+  char text[400] = "";
+  ::_snprintf(
+      text, sizeof(text) - 1, "Unhandled C++ exception %s (%s); the process ends with exit code %d",
+      name != nullptr ? name : (type != nullptr ? type->name() : "(none)"), what, ExitError);
+  EndProcess(text);
 }

@@ -1,7 +1,7 @@
 // The last-resort exception filter, in a program that faults on purpose and starts the way
 // the real programs do: every fault ends it with exit code 1 after one fatal line with the
-// exception code, also a stack overflow that hits inside a log call, and a fault on a second
-// thread while the first one logs.
+// exception code, also a stack overflow that hits inside a log call and a fault on a second
+// thread while the first one logs; so does a C++ exception that nothing catches.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -23,6 +23,8 @@ TEST(FatalExceptionFilter, AFaultEndsTheProcessWithExitCodeOneAfterAFatalLine) {
       {L"access", 1, "Unhandled exception 0xC0000005 at "},
       {L"overflow", 1, "Unhandled exception 0xC00000FD at "},
       {L"thread", 1, "Unhandled exception 0xC0000005 at "},
+      {L"throw", 1, "Unhandled C++ exception std::runtime_error (nobody catches this)"},
+      {L"throw-thread", 1, "Unhandled C++ exception std::runtime_error (nobody catches this)"},
       {L"none", 0, nullptr},
   };
   for (const auto& c : cases) {
@@ -44,8 +46,7 @@ TEST(FatalExceptionFilter, AFaultEndsTheProcessWithExitCodeOneAfterAFatalLine) {
       continue;
     }
     ASSERT_EQ(fatal.size(), 1u) << Dump(lines);
-    EXPECT_EQ(fatal[0].rfind(std::string("FatalExceptionFilter::Filter: ") + c.line, 0), 0u)
-        << fatal[0];
+    EXPECT_EQ(fatal[0].rfind(std::string("FatalExceptionFilter: ") + c.line, 0), 0u) << fatal[0];
     EXPECT_TRUE(EndsWith(Utf8ToWide(fatal[0]), L"; the process ends with exit code 1", false))
         << fatal[0];
   }

@@ -7,12 +7,16 @@
 //                             that the overflow comes inside a log call
 //   fault_probe.exe thread    a second thread writes through a null pointer while the main
 //                             thread keeps logging
+//   fault_probe.exe throw     throws a C++ exception that nothing catches
+//   fault_probe.exe throw-thread  the same on a second thread
 //   fault_probe.exe none      logs one line and ends normally
 //
 // Exit code 0 for "none", 2 on bad arguments, 3 when a fault did not end the program.
 #include <windows.h>
 
+#include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "FatalExceptionFilter.h"
 #include "Log.h"
@@ -56,6 +60,10 @@ int wmain(int argc, wchar_t** argv) {
     HANDLE thread = ::CreateThread(nullptr, 0, FaultingThread, nullptr, 0, nullptr);
     for (int i = 0; i < 20000; ++i) LogFuncW(LogInfo, "wmain", L"busy %d", i);
     ::WaitForSingleObject(thread, INFINITE);
+  } else if (mode == L"throw") {
+    throw std::runtime_error("nobody catches this");
+  } else if (mode == L"throw-thread") {
+    std::thread([] { throw std::runtime_error("nobody catches this"); }).join();
   } else if (mode == L"none") {
     End();
     return 0;
