@@ -3,8 +3,8 @@
 // then, by mode:
 //
 //   fault_probe.exe access    writes through a null pointer
-//   fault_probe.exe overflow  recurses until the stack runs out, logging at every level, so
-//                             that the overflow comes inside a log call
+//   fault_probe.exe overflow  recurses until the stack runs out, logging at every level (the
+//                             deepest point of each level lies inside the log call)
 //   fault_probe.exe thread    a second thread writes through a null pointer while the main
 //                             thread keeps logging
 //   fault_probe.exe throw     throws a C++ exception that nothing catches
@@ -20,6 +20,7 @@
 
 #include "FatalExceptionFilter.h"
 #include "Log.h"
+#include "UniqueAny.h"
 
 using namespace KvTzkLogging;
 
@@ -57,9 +58,9 @@ int wmain(int argc, wchar_t** argv) {
   } else if (mode == L"overflow") {
     Recurse(0);
   } else if (mode == L"thread") {
-    HANDLE thread = ::CreateThread(nullptr, 0, FaultingThread, nullptr, 0, nullptr);
+    const UniqueHandle thread(::CreateThread(nullptr, 0, FaultingThread, nullptr, 0, nullptr));
     for (int i = 0; i < 20000; ++i) LogFuncW(LogInfo, "wmain", L"busy %d", i);
-    ::WaitForSingleObject(thread, INFINITE);
+    ::WaitForSingleObject(thread.get(), INFINITE);
   } else if (mode == L"throw") {
     throw std::runtime_error("nobody catches this");
   } else if (mode == L"throw-thread") {
