@@ -63,4 +63,8 @@ void LogA(int level, const char* format, ...) {
   va_end(args);
 }
 
+void LogLastLineA(int level, const char* function, const char* text) {
+  GetLogger().LogLastLine(level, function, text);
+}
+
 }  // namespace KvTzkLogging

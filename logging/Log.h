@@ -25,5 +25,7 @@ void LogFuncW(int level, const char* function, const wchar_t* format, ...);
 void LogFuncA(int level, const char* function, const char* format, ...);
 void LogW(int level, const wchar_t* format, ...);
 void LogA(int level, const char* format, ...);
+// The last line before the process ends after a fault (Logger::LogLastLine).
+void LogLastLineA(int level, const char* function, const char* text);
 
 }  // namespace KvTzkLogging

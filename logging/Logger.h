@@ -37,6 +37,10 @@ class Logger {
   virtual void Flush() = 0;
   virtual void LogVW(int level, const char* function, const wchar_t* format, va_list args) = 0;
   virtual void LogVA(int level, const char* function, const char* format, va_list args) = 0;
+  // The last line of a process that is about to end because of a fault: a finished text,
+  // written with little stack, no heap and no registry reading, and without waiting for
+  // long on a lock that the faulted code may have left held.
+  virtual void LogLastLine(int level, const char* function, const char* text) = 0;
   virtual bool IsEnabled(int level) { return !IsDisabled(level); }
   virtual bool IsDisabled(int level) { return level > level_.load(); }
   virtual const char* LevelName(int level);

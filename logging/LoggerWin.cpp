@@ -12,6 +12,9 @@ namespace {
 constexpr int kFirstPassChars = 2048;
 constexpr int kSecondPassChars = 0x10000;
 constexpr uint64_t kRefreshIntervalMs = 60000;
+constexpr uint64_t kLastLineLockWaitMs = 2000;
+constexpr size_t kLastLinePrefixChars = 128;
+constexpr size_t kLastLineChars = 512;
 constexpr char kAnonymousNamespace[] = "`anonymous namespace'";
 constexpr size_t kAnonymousNamespaceLength = sizeof(kAnonymousNamespace) - 1;
 
@@ -231,21 +234,52 @@ void LoggerWin::LogVA(int level, const char* function, const char* format, va_li
   WriteLine(level, time, FunctionPrefix(function), text);
 }
 
+int LoggerWin::FormatLine(char* line, size_t capacity, int level, const SYSTEMTIME& time,
+                          const char* prefix, const char* message) {
+  const int length =
+      ::_snprintf(line, capacity - 1, "%04d-%02d-%02d %02d:%02d:%02d.%03d [%04x.%04x] %s: %s%s\r\n",
+                  time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond,
+                  time.wMilliseconds, static_cast<unsigned>(::GetCurrentProcessId()),
+                  static_cast<unsigned>(::GetCurrentThreadId()), LevelName(level), prefix, message);
+  if (length > 0) line[static_cast<size_t>(length)] = '\0';
+  return length;
+}
+
 void LoggerWin::WriteLine(int level, const SYSTEMTIME& time, const std::string& prefix,
                           const std::string& message) {
   const size_t capacity = prefix.size() + message.size() + 50;
   std::vector<char> line(capacity);
-  const int length = ::_snprintf(
-      line.data(), capacity - 1, "%04d-%02d-%02d %02d:%02d:%02d.%03d [%04x.%04x] %s: %s%s\r\n",
-      time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond,
-      time.wMilliseconds, static_cast<unsigned>(::GetCurrentProcessId()),
-      static_cast<unsigned>(::GetCurrentThreadId()), LevelName(level), prefix.c_str(),
-      message.c_str());
+  const int length =
+      FormatLine(line.data(), capacity, level, time, prefix.c_str(), message.c_str());
   if (length <= 0) return;
-  line[static_cast<size_t>(length)] = '\0';
   if (debugOutput_) ::OutputDebugStringA(line.data());
   Lock lock(lock_);
   if (fileContext_) fileContext_->Write(line.data(), static_cast<size_t>(length));
+}
+
+void LoggerWin::LogLastLine(int level, const char* function, const char* text) {
+  LastErrorKeeper keeper;
+  if (level > level_.load()) return;
+  SYSTEMTIME time;
+  TakeTime(time);
+  char prefix[kLastLinePrefixChars] = "";
+  if (function != nullptr && *function != '\0') {
+    ::_snprintf(prefix, sizeof(prefix) - 1, "%s: ", function);
+  }
+  char line[kLastLineChars];
+  const int length = FormatLine(line, sizeof(line), level, time, prefix, text);
+  if (length <= 0) return;
+  // The thread that faulted inside a write holds the lock already and enters it again.
+  // Another thread that holds it may never give it back now (it may wait for something the
+  // faulted thread held): after a while the line is written without it.
+  const uint64_t start = ::GetTickCount64();
+  bool locked = ::TryEnterCriticalSection(&lock_) != FALSE;
+  while (!locked && ::GetTickCount64() - start < kLastLineLockWaitMs) {
+    ::Sleep(1);
+    locked = ::TryEnterCriticalSection(&lock_) != FALSE;
+  }
+  if (fileContext_) fileContext_->Write(line, static_cast<size_t>(length));
+  if (locked) ::LeaveCriticalSection(&lock_);
 }
 
 bool LoggerWin::TimeZoneOffsetMinutes(long& minutes) {

@@ -30,6 +30,7 @@ class LoggerWin : public Logger {
   void Flush() override;
   void LogVW(int level, const char* function, const wchar_t* format, va_list args) override;
   void LogVA(int level, const char* function, const char* format, va_list args) override;
+  void LogLastLine(int level, const char* function, const char* text) override;
   bool IsDisabled(int level) override;
 
   virtual std::unique_ptr<FileContext> CreateFileContext(const std::wstring& nameSpace,
@@ -50,6 +51,8 @@ class LoggerWin : public Logger {
   void WriteLine(int level, const SYSTEMTIME& time, const std::string& prefix,
                  const std::string& message);
   void TakeTime(SYSTEMTIME& time) const;
+  int FormatLine(char* line, size_t capacity, int level, const SYSTEMTIME& time, const char* prefix,
+                 const char* message);
 
   std::atomic<bool> debugOutput_{false};
   int flags_ = 0;

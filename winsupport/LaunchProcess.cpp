@@ -21,6 +21,17 @@ std::unique_ptr<wchar_t[]> BuildQuotedCommandLine(const wchar_t* path, const wch
 HANDLE LaunchProcess(const wchar_t* path, const wchar_t* arguments, DWORD creationFlags,
                      const wchar_t* workingDirectory, void* environment,
                      const STARTUPINFOW* startupInfo) {
+  // The extended flag makes CreateProcessW read a STARTUPINFOEXW past the plain record
+  // passed here.
+  if ((creationFlags & EXTENDED_STARTUPINFO_PRESENT) != 0) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  // The program is not long-path aware; CreateProcessW may fault on a longer name.
+  if (path != nullptr && std::wcslen(path) >= MAX_PATH) {
+    ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return nullptr;
+  }
   std::unique_ptr<wchar_t[]> commandLine = BuildQuotedCommandLine(path, arguments);
   if (!commandLine) return nullptr;
   STARTUPINFOW startup{};

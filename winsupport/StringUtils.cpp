@@ -67,19 +67,32 @@ bool SameUnit(wchar_t a, wchar_t b, bool ignoreCase) {
 
 }  // namespace
 
+// One pass with one saved star: on a mismatch the last star takes one more unit and the
+// rest of the pattern is tried again from there. Earlier stars never need to give anything
+// back, so no mask can make the match take more than (text length) x (pattern length)
+// steps.
 bool WildcardMatchRange(const wchar_t* t, const wchar_t* textEnd, const wchar_t* p,
                         const wchar_t* patternEnd, bool ignoreCase) {
-  for (; p != patternEnd && *p != L'*'; ++p, ++t) {
-    if (t == textEnd) return false;
-    if (*p != L'?' && !SameUnit(*p, *t, ignoreCase)) return false;
+  const wchar_t* afterStar = nullptr;  // the pattern just past the last star run met
+  const wchar_t* starText = nullptr;   // where the text stood when that star began
+  while (t != textEnd) {
+    if (p != patternEnd && *p == L'*') {
+      while (p != patternEnd && *p == L'*') ++p;
+      if (p == patternEnd) return true;
+      afterStar = p;
+      starText = t;
+    } else if (p != patternEnd && (*p == L'?' || SameUnit(*p, *t, ignoreCase))) {
+      ++p;
+      ++t;
+    } else if (afterStar != nullptr) {
+      p = afterStar;
+      t = ++starText;
+    } else {
+      return false;
+    }
   }
-  if (p == patternEnd) return t == textEnd;
   while (p != patternEnd && *p == L'*') ++p;
-  if (p == patternEnd) return true;
-  for (; t != textEnd; ++t) {
-    if (WildcardMatchRange(t, textEnd, p, patternEnd, ignoreCase)) return true;
-  }
-  return false;
+  return p == patternEnd;
 }
 
 bool WildcardMatch(const std::wstring& text, const std::wstring& pattern, bool ignoreCase) {

@@ -3,6 +3,7 @@
 // are left afterwards.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 
 #include "ChildPrograms.h"
@@ -109,6 +110,46 @@ TEST_F(ProcessRun, AnUninstallerThatOutlivesItsTimeOutIsLeftRunning) {
 
   // The program has ended; its uninstaller still runs.
   EXPECT_TRUE(TerminatedByPath(hanging));
+}
+
+// Starts that would make the process start fault are refused: the call gives false with its
+// line, and the run goes on to its normal end.
+TEST_F(ProcessRun, StartsThatWouldFaultGiveFalseAndTheRunEndsNormally) {
+  const std::string child = LuaQuoted(TEST_CHILD_EXE);
+  const std::string tooLong = LuaQuoted(programs_ / std::wstring(1040, L'x') + L".exe");
+  struct Case {
+    std::string call;
+    std::string failure;
+  };
+  const Case cases[] = {
+      {"Process.StartProcessAndWaitForCompletion(" + child +
+           ", 'exit 0', 5000, CreationFlags_EXTENDED_STARTUPINFO_PRESENT)",
+       "StartProcessWithArgumentsAndWaitForCompletion: Failed to create process : 87"},
+      {"Process.StartProcess(" + child + ", 'exit 0', CreationFlags_EXTENDED_STARTUPINFO_PRESENT)",
+       "StartProcessWithArguments: Failed to create process : 87"},
+      {"Process.StartProcessAndWaitForCompletion(" + tooLong + ")",
+       "StartProcessWithArgumentsAndWaitForCompletion: Failed to create process : 206"},
+      {"Process.StartProcess(" + tooLong + ")",
+       "StartProcessWithArguments: Failed to create process : 206"},
+  };
+  std::string cleanup;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    cleanup += "Log.Info('call " + std::to_string(i) + " ' .. tostring(" + cases[i].call + "))\n";
+  }
+  RunResult result;
+  DWORD elapsed = 0;
+  const auto lines = RunCleanup(cleanup + "return true", result, elapsed);
+  ASSERT_TRUE(result.started);
+  EXPECT_EQ(result.exitCode, 0u) << Dump(lines);
+  int previous = -1;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const int failure = IndexOf(lines, cases[i].failure);
+    const int logged = IndexOf(lines, "[product.lua] call " + std::to_string(i) + " false");
+    EXPECT_GT(failure, previous) << cases[i].call << "\n" << Dump(lines);
+    EXPECT_GT(logged, failure) << cases[i].call;
+    previous = logged;
+  }
+  EXPECT_TRUE(HasLineContaining(lines, "Exiting with code: 0"));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -10,6 +11,7 @@
 
 #include "LogLineHeader.h"
 #include "LoggerWin.h"
+#include "UniqueAny.h"
 
 using namespace KvTzkLogging;
 
@@ -23,6 +25,8 @@ struct Record {
   bool debugOutput = false;
   int inits = 0;
   int contexts = 0;
+  // Called with each line before it is recorded, under the logger's lock.
+  std::function<void(const std::string&)> beforeWrite;
 
   std::vector<std::string> Lines() {
     std::lock_guard<std::mutex> guard(mutex);
@@ -41,6 +45,7 @@ class MemoryFileContext : public FileContext {
     return std::exchange(first_, false);
   }
   void Write(const char* data, size_t size) override {
+    if (record_->beforeWrite) record_->beforeWrite(std::string(data, size));
     std::lock_guard<std::mutex> guard(record_->mutex);
     record_->writes.emplace_back(data, size);
   }
@@ -330,6 +335,49 @@ TEST(LoggerRefresh, ConfigurationIsReadAgainOnlyAfterSixtySeconds) {
   const auto bodies = Bodies(*logger.record);
   ASSERT_EQ(bodies.size(), 2u);
   EXPECT_EQ(bodies[1], " D: X: written");
+}
+
+TEST(LoggerLastLine, HasTheFormAndLevelsOfEveryOtherLine) {
+  TestLogger logger;
+  logger.Start();
+  logger.record->writes.clear();
+  logger.LogLastLine(1, "A::B", "fault 0x1");
+  logger.LogLastLine(5, "A::B", "dropped at level 4");
+  logger.LogLastLine(1, nullptr, "no name");
+  EXPECT_EQ(Bodies(*logger.record),
+            (std::vector<std::string>{"*F: A::B: fault 0x1", "*F: no name"}));
+}
+
+// A fault may come while the logger's lock is held: by the faulting thread itself, inside a
+// write, or by another thread that never gives it back. The last line is written either way.
+TEST(LoggerLastLine, IsWrittenWhileTheLockIsHeld) {
+  TestLogger logger;
+  logger.Start();
+  logger.record->writes.clear();
+  bool inside = false;
+  logger.record->beforeWrite = [&](const std::string& line) {
+    if (inside || line.find("outer") == std::string::npos) return;
+    inside = true;
+    logger.LogLastLine(1, "F", "inside a write");
+  };
+  logger.Log(4, "F", L"outer");
+  EXPECT_EQ(Bodies(*logger.record),
+            (std::vector<std::string>{"*F: F: inside a write", " I: F: outer"}));
+
+  logger.record->writes.clear();
+  const UniqueHandle holding(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  const UniqueHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  logger.record->beforeWrite = [&](const std::string& line) {
+    if (line.find("holder") == std::string::npos) return;
+    ::SetEvent(holding.get());
+    ::WaitForSingleObject(release.get(), 60000);
+  };
+  std::thread holder([&] { logger.Log(4, "F", L"holder"); });
+  ASSERT_EQ(::WaitForSingleObject(holding.get(), 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+  logger.LogLastLine(1, "F", "past the lock");
+  EXPECT_EQ(Bodies(*logger.record), (std::vector<std::string>{"*F: F: past the lock"}));
+  ::SetEvent(release.get());
+  holder.join();
 }
 
 TEST(LoggerConcurrency, LinesFromManyThreadsArriveWhole) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildPrograms.h"
 #include "ImportHook.h"
 #include "IsServerEdition.h"
 #include "KvService.h"
@@ -284,6 +285,42 @@ TEST(LaunchProcess, AMissingProgramGivesNullAndLeavesTheError) {
   ::SetLastError(0);
   EXPECT_EQ(LaunchProcess(missing.c_str(), nullptr, 0, nullptr, nullptr, nullptr), nullptr);
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+// The extended startup flag would make CreateProcessW read past the plain record, and a name
+// of MAX_PATH units or more is beyond what the program handles: refused before any try. One
+// unit shorter, the program starts.
+TEST(LaunchProcess, RefusesTheExtendedStartupFlagAndNamesOfMaxPathUnits) {
+  ScratchFolder folder;
+  const auto copyNamed = [&](size_t units) {
+    std::wstring path = folder / L"";
+    path.append(units - path.size() - 4, L'x');
+    return CopyProgram(TEST_CHILD_EXE, path + L".exe");
+  };
+  struct Case {
+    std::wstring path;
+    DWORD flags;
+    DWORD error;  // 0: started
+  };
+  const Case cases[] = {
+      {TEST_CHILD_EXE, EXTENDED_STARTUPINFO_PRESENT, ERROR_INVALID_PARAMETER},
+      {TEST_CHILD_EXE, EXTENDED_STARTUPINFO_PRESENT | CREATE_NO_WINDOW, ERROR_INVALID_PARAMETER},
+      {copyNamed(MAX_PATH - 1), 0, 0},
+      {copyNamed(MAX_PATH), 0, ERROR_FILENAME_EXCED_RANGE},
+      {std::wstring(1040, L'x'), 0, ERROR_FILENAME_EXCED_RANGE},
+  };
+  for (const auto& c : cases) {
+    ::SetLastError(0);
+    const UniqueHandle child(
+        LaunchProcess(c.path.c_str(), L"exit 0", c.flags, nullptr, nullptr, nullptr));
+    const DWORD error = ::GetLastError();
+    EXPECT_EQ(static_cast<bool>(child), c.error == 0) << c.path.size() << " units";
+    if (child) {
+      EXPECT_EQ(::WaitForSingleObject(child.get(), 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    } else {
+      EXPECT_EQ(error, c.error) << c.path.size() << " units";
+    }
+  }
 }
 
 // Wine takes a process's product type from HKLM ProductOptions when the process starts, so a

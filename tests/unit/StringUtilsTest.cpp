@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "StringUtils.h"
 
 namespace {
@@ -64,8 +68,8 @@ TEST(AcpConversions, CharactersOutsideTheCodePageFailTheWholeConversion) {
 }
 
 struct MatchCase {
-  const wchar_t* text;
-  const wchar_t* pattern;
+  std::wstring text;
+  std::wstring pattern;
   bool ignoreCase;
   bool expected;
 };
@@ -93,12 +97,90 @@ TEST(WildcardMatch, Table) {
       {L"setup.EXE", L"*.exe", false, false},
       {L"setup.EXE", L"*.exe", true, true},
       {L"aaaaaaaaaaaaaaaaaaaaaab", L"*a*a*a*a*a*c", false, false},
+      // A star gives back what it took when the rest needs it.
+      {L"aab", L"*ab", false, true},
+      {L"abcbd", L"a*b?", false, true},
+      {L"abcbd", L"a*bc", false, false},
+      {L"mississippi", L"m*iss*ppi", false, true},
+      {L"mississippi", L"m*iss*ppix", false, false},
+      {L"abab", L"*ab*ab", false, true},
+      {L"abab", L"*ab*ab*ab", false, false},
+      {L"ab", L"?*?", false, true},
+      {L"a", L"?*?", false, false},
+      {L"abc", L"*?", false, true},
+      {L"abc", L"*?*?*?*?", false, false},
+      {L"x.tar.gz", L"*.gz", false, true},
+      {L"x.tar.gz", L"*.tar", false, false},
+      {L"a", L"a*", false, true},
+      {L"abc", L"abc*", false, true},
+      {L"abc", L"abcd*", false, false},
+      // Letter case: only with ignoreCase, for '?' and literal units alike, stars too.
+      {L"Setup.Exe", L"s?TUP*", true, true},
+      {L"Setup.Exe", L"s?TUP*", false, false},
+      {L"KVSvc64", L"kv*64", true, true},
+      {L"KVSvc64", L"kv*64", false, false},
+      // Units are compared one by one: a surrogate pair is two units, NUL one.
+      {L"\U0001F600", L"?", false, false},
+      {L"\U0001F600", L"??", false, true},
+      {L"\U0001F600x", L"*x", false, true},
+      {std::wstring(L"a\0b", 3), L"a?b", false, true},
+      {std::wstring(L"a\0b", 3), L"a", false, false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(WildcardMatch(c.text, c.pattern, c.ignoreCase), c.expected)
-        << "text '" << testing::PrintToString(std::wstring(c.text)) << "' pattern '"
-        << testing::PrintToString(std::wstring(c.pattern)) << "'";
+        << "text '" << testing::PrintToString(c.text) << "' pattern '"
+        << testing::PrintToString(c.pattern) << "'";
   }
+}
+
+// The definition, one unit or one star at a time.
+bool MatchesByDefinition(std::wstring_view text, std::wstring_view pattern) {
+  if (pattern.empty()) return text.empty();
+  if (pattern[0] == L'*') {
+    return MatchesByDefinition(text, pattern.substr(1)) ||
+           (!text.empty() && MatchesByDefinition(text.substr(1), pattern));
+  }
+  return !text.empty() && (pattern[0] == L'?' || pattern[0] == text[0]) &&
+         MatchesByDefinition(text.substr(1), pattern.substr(1));
+}
+
+// Every string of at most maxLength units over the alphabet, the empty one included.
+std::vector<std::wstring> AllStrings(const std::wstring& alphabet, size_t maxLength) {
+  std::vector<std::wstring> all = {L""};
+  for (size_t begin = 0, length = 0; length < maxLength; ++length) {
+    const size_t end = all.size();
+    for (size_t i = begin; i < end; ++i) {
+      for (const wchar_t unit : alphabet) all.push_back(all[i] + unit);
+    }
+    begin = end;
+  }
+  return all;
+}
+
+TEST(WildcardMatch, AgreesWithTheDefinitionOnEveryShortTextAndPattern) {
+  int mismatches = 0;
+  for (const std::wstring& text : AllStrings(L"ab", 6)) {
+    for (const std::wstring& pattern : AllStrings(L"ab?*", 5)) {
+      const bool expected = MatchesByDefinition(text, pattern);
+      if (WildcardMatch(text, pattern, false) == expected) continue;
+      ADD_FAILURE() << "text '" << WideToUtf8(text) << "' pattern '" << WideToUtf8(pattern)
+                    << "' should " << (expected ? "" : "not ") << "match";
+      if (++mismatches == 10) return;
+    }
+  }
+}
+
+// A mask with many stars against a name it almost matches: an answer, not a hang.
+TEST(WildcardMatch, ManyStarsAnswerAtOnce) {
+  std::wstring mask;
+  for (int i = 0; i < 20; ++i) mask += L"*a";
+  mask += L"*b";
+  const std::wstring name(40, L'a');
+  const ULONGLONG start = ::GetTickCount64();
+  EXPECT_FALSE(WildcardMatch(name, mask, false));
+  EXPECT_TRUE(WildcardMatch(name + L"b", mask, false));
+  EXPECT_FALSE(WildcardMatch(std::wstring(100000, L'a'), mask, true));
+  EXPECT_LT(::GetTickCount64() - start, 5000u);
 }
 
 TEST(StartsEndsWith, Table) {
