@@ -29,6 +29,7 @@ cd "$work" || exit 1  # C:\hostile for Wine: the caller's folder has no drive he
 wcmd() { wine cmd /c "$1" </dev/null 2>/dev/null | tr -d '\r'; }
 # Commands on stdin as a batch file that does not echo them.
 batch_file() { { echo '@echo off'; cat; } | sed 's/$/\r/'; }
+long_name=$(printf 'a%.0s' {1..40})
 pending_key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager'
 
 make_canaries() {
@@ -40,12 +41,14 @@ make_canaries() {
     echo f >"$root/canary/sub/deep/f.txt"
   done
   echo r >"$FENCE_D/rootfile.txt"
+  # A long name for the masks of many stars to try.
+  echo l >"$FENCE_D/canary/$long_name"
   # The legitimate targets: every name at D:'s root that starts with "product".
   mkdir -p "$FENCE_D/product/tree/x" "$FENCE_D/product/lonely" "$FENCE_D/product/solo/inner" \
     "$FENCE_D/product/masked" "$FENCE_D/product/emptydir" "$FENCE_D/product/emptydir2" \
-    "$FENCE_D/producttop"
+    "$FENCE_D/producttop" "$FENCE_D/product/crowded"
   for f in tree/x/y.txt file.txt lonely/only.txt solo/inner/z.txt masked/a.log masked/b.log \
-    masked/keep.txt; do
+    masked/keep.txt crowded/gone.txt crowded/stay.txt; do
     echo p >"$FENCE_D/product/$f"
   done
   echo p >"$FENCE_D/productroot.txt"
@@ -64,7 +67,7 @@ make_canaries() {
     for view in 64 32; do
       for add in 'Canary /ve /d default' 'Canary /v v1 /d one' 'Canary /v v2 /t REG_DWORD /d 2' \
         'Canary\Sub1\Deep /v d /d deep' 'Canary\Sub2' 'CanaryLeaf /v leaf /d leaf' 'CanaryEmpty' \
-        'CanaryProduct\x /v p /d p'; do
+        'CanaryProduct\x /v p /d p' "Canary\\$long_name"; do
         echo "reg add HKLM\\SOFTWARE\\$add /f /reg:$view"
       done
     done
@@ -157,10 +160,11 @@ if grep -E 'Delay delete|Reboot is needed|Took ownership|WipeBranch.*ownership' 
 fi
 # The legitimate targets are gone, their neighbours kept.
 for gone in product/tree product/file.txt product/lonely productroot.txt product/solo \
-  producttop product/masked/a.log product/emptydir product/emptydir2; do
+  producttop product/masked/a.log product/emptydir product/emptydir2 product/crowded/gone.txt; do
   [ -e "$FENCE_D/$gone" ] && { echo "FAIL: D:\\$gone is still there"; status=1; }
 done
-for kept in product/masked/keep.txt product/made/deep product/copy.txt rootfile.txt; do
+for kept in product/masked/keep.txt product/made/deep product/copy.txt rootfile.txt \
+  product/crowded/stay.txt; do
   [ -e "$FENCE_D/$kept" ] || { echo "FAIL: D:\\$kept is missing"; status=1; }
 done
 
