@@ -145,7 +145,7 @@ bool IsEmptyBranch(const KeyArguments& args) {
 int DeleteBranchIfEmpty(lua_State* state) {
   LuaCallContext context(state);
   const KeyArguments args = ReadKey(context);
-  context.PushBoolean(IsEmptyBranch(args) && RegOps::WipeBranch(args.root, args.key, args.view));
+  context.PushBoolean(RegOps::WipeBranchIfEmpty(args.root, args.key, args.view));
   return context.ResultCount();
 }
 

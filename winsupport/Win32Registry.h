@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "UniqueAny.h"
+
 // Error kinds of the registry operations: kept in the object after every operation and
 // handed to the caller's integer when one is given.
 namespace RegistryError {
@@ -200,6 +202,17 @@ class Win32Registry : public Registry {
   virtual bool CopyValue(const std::wstring& sourceKey, const std::wstring& sourceName,
                          const std::wstring& targetKey, const std::wstring& targetName,
                          int* kind = nullptr);
+
+  // Steps relative to a key the caller holds open, for walks that keep their handles; a base
+  // of null stands for the root key, and a name may be a path below the base. The access
+  // bits go with every open and deletion, so each step stays in the view it started in.
+  virtual bool OpenSubkey(HKEY base, const std::wstring& name, REGSAM rights, UniqueHKey& opened,
+                          int* kind = nullptr);
+  // Names of the open key's direct subkeys (the list is cleared first, and after a failure).
+  virtual uint32_t ListSubkeys(HKEY key, WideList& names, int* kind = nullptr);
+  // Deletes one key without subkeys below the base.
+  virtual bool DeleteSubkey(HKEY base, const std::wstring& name, int* kind = nullptr);
+
   // Rights ORed into every key open, e.g. KEY_WOW64_32KEY or KEY_WOW64_64KEY.
   virtual void SetAccess(REGSAM access);
   virtual int GetLastErrorKind();
@@ -228,6 +241,8 @@ class Win32Registry : public Registry {
   using NameEnumerator = LONG (*)(HKEY key, DWORD index, wchar_t* name, DWORD* length);
   uint32_t ListNames(const std::wstring& key, NameEnumerator enumerate, DWORD capacity,
                      WideList& names, int* kind);
+  uint32_t ListNames(HKEY key, NameEnumerator enumerate, DWORD capacity, WideList& names,
+                     int* kind);
 
   HKEY root_ = HKEY_LOCAL_MACHINE;
   REGSAM access_ = 0;
