@@ -60,11 +60,22 @@ StringList ListNames(HKEY root, const std::wstring& key, REGSAM view, Listing li
 
 // The removal of one branch, key by key, on the handles the walk holds: each key with
 // subkeys is opened once, its subkeys are listed and removed relative to that handle, and
-// every key is deleted through the handle of its parent (the root for the branch itself).
+// every key is deleted through the handle of its parent.
 class BranchRemoval {
  public:
   BranchRemoval(HKEY root, REGSAM view) : registry_(root, view), root_(root), view_(view) {}
 
+  // parent\name. The parent is opened with no rights at all, only to reach the branch
+  // through it: it may be a key that grants nothing, and it is never changed. Where even
+  // that open fails, the branch is reached by its path from the root.
+  bool RemoveBranch(const std::wstring& parent, const std::wstring& name) {
+    const std::wstring path = parent + L"\\" + name;
+    UniqueHKey base;
+    if (registry_.OpenSubkey(nullptr, parent, 0, base)) return Remove(base.get(), name, path);
+    return Remove(nullptr, path, path);
+  }
+
+ private:
   // The key `name` below `base` (null: the root), whose path from the root is `path`.
   // Most keys of a branch have no subkeys, and those go with one deletion; a key that still
   // has subkeys answers that deletion with access denied, so only the answer of a deletion
@@ -77,7 +88,6 @@ class BranchRemoval {
     return RemoveWithChildren(base, name, path, true);
   }
 
- private:
   // Every subkey first (each on its own, also after a failure), then the key itself. Where
   // the key's deletion is denied, the Administrators group is made its owner with a DACL
   // granting full access to the Administrators and the system only, and the removal is
@@ -194,7 +204,7 @@ bool RemoveByForce(HKEY root, const std::wstring& parent, const std::wstring& na
     LogFuncW(LogError, "RegOps::RemoveByForce", L"Invalid branch: '%s'", path.c_str());
     return false;
   }
-  return BranchRemoval(root, view).Remove(nullptr, path, path);
+  return BranchRemoval(root, view).RemoveBranch(parent, name);
 }
 
 bool GetDWORD(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view,

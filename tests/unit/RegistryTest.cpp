@@ -418,6 +418,32 @@ TEST_F(RegOpsTest, OwnershipIsTakenInTheViewOfTheRemoval) {
   EXPECT_TRUE(Exists(product + L"\\Closed\\Child", kView64));
 }
 
+// The key above the branch is opened with no rights, only to reach the branch through it:
+// one that grants nothing (another product's, say) neither stops the removal nor is changed
+// by it. (In the 32-bit view Wine opens a path key by key, and an open with KEY_READ through
+// such a key is denied; one without rights is not, which is how the test looks below it.)
+TEST_F(RegOpsTest, ABranchBelowAKeyThatGrantsNothingGoesAndThatKeyStaysAsItWas) {
+  for (REGSAM view : {kView64, kView32}) {
+    SCOPED_TRACE(view);
+    const std::wstring vendor = root_ / L"Vendor";
+    TestRegistry registry(view);
+    ASSERT_TRUE(registry.CreateKey(vendor + L"\\Product\\Components\\Agent"));
+    ASSERT_TRUE(registry.SetDWORD(vendor + L"\\Product\\Components", L"Count", 1));
+    ASSERT_TRUE(registry.CreateKey(vendor + L"\\Product\\Updater"));
+    ASSERT_TRUE(registry.CreateKey(vendor + L"\\Other"));
+    ASSERT_TRUE(SetKeySddl(vendor, view, L"D:P", DACL_SECURITY_INFORMATION));
+    ASSERT_EQ(OpenKeyError(vendor, view, KEY_READ), ERROR_ACCESS_DENIED);
+    const std::wstring before = KeySddl(vendor, view);
+
+    log_.Mark();
+    EXPECT_TRUE(RegOps::WipeBranch(HKEY_LOCAL_MACHINE, vendor + L"\\Product", view));
+    EXPECT_TRUE(log_.Entries().empty()) << log_.Dump();
+    EXPECT_EQ(OpenKeyError(vendor + L"\\Product", view, 0), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(OpenKeyError(vendor + L"\\Other", view, 0), ERROR_SUCCESS);
+    EXPECT_EQ(KeySddl(vendor, view), before);
+  }
+}
+
 TEST_F(RegOpsTest, ValueDeletionCountsWhatIsMissingAsDeleted) {
   ASSERT_TRUE(registry_.SetDWORD(root_.Path(), L"v", 1));
   log_.Mark();
