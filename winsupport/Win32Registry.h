@@ -77,10 +77,11 @@ class Registry {
 
 // Registry access on the Windows registry functions. A short-lived local object: set the
 // root key and the extra access bits (the registry view) right after construction, call
-// operations, let it go. No key handle is held between calls; every operation opens the
-// key it needs, closes it on every path and records an error kind, which boolean results
-// mirror (true exactly for Ok). Setters open their key and never create it. Composite
-// operations (trees, paths) call the others through this interface.
+// operations, let it go. The object holds no key handle between calls; every operation opens
+// the key it needs (below the root, or below a key the caller holds open), closes it on every
+// path and records an error kind, which boolean results mirror (true exactly for Ok). Setters open
+// their key and never create it. Composite operations (trees, paths) call the others through this
+// interface.
 class Win32Registry : public Registry {
  public:
   Win32Registry() = default;
