@@ -79,9 +79,9 @@ class Registry {
 // root key and the extra access bits (the registry view) right after construction, call
 // operations, let it go. The object holds no key handle between calls; every operation opens
 // the key it needs (below the root, or below a key the caller holds open), closes it on every
-// path and records an error kind, which boolean results mirror (true exactly for Ok). Setters open
-// their key and never create it. Composite operations (trees, paths) call the others through this
-// interface.
+// path and records an error kind, which boolean results mirror (true exactly for Ok). Setters
+// open their key and never create it. Composite operations (trees, paths) call the others
+// through this interface.
 class Win32Registry : public Registry {
  public:
   Win32Registry() = default;
