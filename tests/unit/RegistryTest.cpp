@@ -9,6 +9,7 @@
 #include "LogCapture.h"
 #include "RegOps.h"
 #include "TestRegistry.h"
+#include "UniqueAny.h"
 #include "Win32Registry.h"
 
 namespace {
@@ -288,6 +289,37 @@ TEST(Win32Registry, EachViewSeesAndDeletesOnlyItsOwnTwin) {
   EXPECT_TRUE(view64.DeleteKey(twin));
   EXPECT_FALSE(Exists(twin, kView64));
   EXPECT_TRUE(Exists(twin, kView32));
+}
+
+// Right below SOFTWARE, where the 32-bit view is redirected: the walk's handles, opened in
+// the view, keep every step in it.
+TEST(RegOpsViews, ABranchRightBelowSoftwareGoesInItsOwnViewOnly) {
+  const std::wstring name = L"PurgeKitTestsTop-" + std::to_wstring(::GetCurrentProcessId());
+  struct Cleanup {
+    std::wstring name;
+    ~Cleanup() {
+      for (REGSAM view : {kView32, kView64}) {
+        UniqueHKey software;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | view,
+                            software.put()) == ERROR_SUCCESS) {
+          ::RegDeleteTreeW(software.get(), name.c_str());
+        }
+      }
+    }
+  } cleanup{name};
+  const std::wstring branch = L"SOFTWARE\\" + name;
+  for (REGSAM view : {kView32, kView64}) {
+    ASSERT_TRUE(TestRegistry(view).CreateKey(branch + L"\\Components\\Agent"));
+    ASSERT_TRUE(TestRegistry(view).CreateKey(branch + L"\\Updater"));
+  }
+  EXPECT_TRUE(RegOps::WipeBranch(HKEY_LOCAL_MACHINE, branch, kView32));
+  EXPECT_FALSE(Exists(branch, kView32));
+  EXPECT_TRUE(Exists(branch + L"\\Components\\Agent", kView64));
+  EXPECT_TRUE(Exists(branch + L"\\Updater", kView64));
+  ASSERT_TRUE(TestRegistry(kView32).CreateKey(branch + L"\\Updater"));
+  EXPECT_TRUE(RegOps::WipeBranch(HKEY_LOCAL_MACHINE, branch, kView64));
+  EXPECT_FALSE(Exists(branch, kView64));
+  EXPECT_TRUE(Exists(branch + L"\\Updater", kView32));
 }
 
 TEST(Win32Registry, AKeyNameOfTheFullLengthIsListedAndRemoved) {
