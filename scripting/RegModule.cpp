@@ -170,7 +170,7 @@ int DeleteBranchIfEmpty(lua_State* state) {
   LuaCallContext context(state, "Lua::Reg::DeleteBranchIfEmpty");
   const KeyArguments args = ReadKey(context, Access::Change);
   if (context.Refused()) return context.ReturnBoolean(false);
-  context.PushBoolean(IsEmptyBranch(args) && RegOps::WipeBranch(args.root, args.key, args.view));
+  context.PushBoolean(RegOps::WipeBranchIfEmpty(args.root, args.key, args.view));
   return context.ResultCount();
 }
 

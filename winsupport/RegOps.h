@@ -25,6 +25,11 @@ bool DeleteKey(HKEY root, const std::wstring& key, const std::wstring& valueName
 // with an empty part anywhere (an empty name, "CLSID\", "\SOFTWARE"), is refused with
 // nothing touched: it would name the parent, or a key at the top of the hive.
 bool WipeBranch(HKEY root, const std::wstring& branch, REGSAM view);
+// The branch (see WipeBranch) when it holds neither values nor subkeys; a missing branch
+// counts as removed. A key whose listing fails for any other reason is not known to be
+// empty: it is kept, the failure is logged and the result is false, as for a key that holds
+// something.
+bool WipeBranchIfEmpty(HKEY root, const std::wstring& branch, REGSAM view);
 // Wipes every direct subkey of the key whose name matches the mask ('*', '?'; letter case
 // counts). True when every wipe succeeded, also when nothing matched.
 bool WipeBranchesByMask(HKEY root, const std::wstring& key, const std::wstring& mask, REGSAM view);

@@ -20,6 +20,10 @@ bool SplitKeyPath(const std::wstring& path, std::wstring& parent, std::wstring& 
   return true;
 }
 
+LONG EnumerateSubkey(HKEY key, DWORD index, wchar_t* name, DWORD* length) {
+  return ::RegEnumKeyExW(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+}
+
 std::wstring JoinKeyPath(const std::wstring& parent, const std::wstring& child) {
   return parent + L"\\" + child;
 }
@@ -332,10 +336,7 @@ bool Win32Registry::DeleteKey(const std::wstring& parent, const std::wstring& ch
   UniqueHKey opened;
   const LONG result = Open(parent, KEY_READ, opened.put());
   if (result != ERROR_SUCCESS) return ReportError(result, kind);
-  // The view bits go with the deletion too, so that a child is looked up in the same view
-  // as its parent whatever the parent's handle was redirected to.
-  const REGSAM view = access_ & (KEY_WOW64_32KEY | KEY_WOW64_64KEY);
-  return ReportError(::RegDeleteKeyExW(opened.get(), child.c_str(), view, 0), kind);
+  return DeleteSubkey(opened.get(), child, kind);
 }
 
 bool Win32Registry::DeleteKey(const std::wstring& path, int* kind) {
@@ -359,13 +360,19 @@ bool Win32Registry::DeleteTree(const std::wstring& parent, const std::wstring& c
 uint32_t Win32Registry::ListNames(const std::wstring& key, NameEnumerator enumerate, DWORD capacity,
                                   WideList& names, int* kind) {
   UniqueHKey opened;
-  LONG result = Open(key, KEY_READ, opened.put());
+  const LONG result = Open(key, KEY_READ, opened.put());
   if (result != ERROR_SUCCESS) return ReportError(result, kind), 0;
+  return ListNames(opened.get(), enumerate, capacity, names, kind);
+}
+
+uint32_t Win32Registry::ListNames(HKEY key, NameEnumerator enumerate, DWORD capacity,
+                                  WideList& names, int* kind) {
   names.clear();
   std::wstring buffer(capacity, L'\0');
+  LONG result = ERROR_SUCCESS;
   for (DWORD index = 0;; ++index) {
     DWORD length = capacity;
-    result = enumerate(opened.get(), index, buffer.data(), &length);
+    result = enumerate(key, index, buffer.data(), &length);
     if (result != ERROR_SUCCESS) break;
     names.emplace_back(buffer.data(), length);
   }
@@ -378,12 +385,27 @@ uint32_t Win32Registry::ListNames(const std::wstring& key, NameEnumerator enumer
 }
 
 uint32_t Win32Registry::GetSubkeys(const std::wstring& key, WideList& names, int* kind) {
-  return ListNames(
-      key,
-      [](HKEY opened, DWORD index, wchar_t* name, DWORD* length) {
-        return ::RegEnumKeyExW(opened, index, name, length, nullptr, nullptr, nullptr, nullptr);
-      },
-      kSubkeyNameCapacity, names, kind);
+  return ListNames(key, EnumerateSubkey, kSubkeyNameCapacity, names, kind);
+}
+
+uint32_t Win32Registry::ListSubkeys(HKEY key, WideList& names, int* kind) {
+  return ListNames(key, EnumerateSubkey, kSubkeyNameCapacity, names, kind);
+}
+
+bool Win32Registry::OpenSubkey(HKEY base, const std::wstring& name, REGSAM rights,
+                               UniqueHKey& opened, int* kind) {
+  return ReportError(::RegOpenKeyExW(base != nullptr ? base : root_, name.c_str(), 0,
+                                     rights | access_, opened.put()),
+                     kind);
+}
+
+bool Win32Registry::DeleteSubkey(HKEY base, const std::wstring& name, int* kind) {
+  if (name.empty()) return Report(RegistryError::InvalidParameter, kind);
+  // The view bits go with the deletion too, so that a child is looked up in the same view
+  // as its parent whatever the parent's handle was redirected to.
+  const REGSAM view = access_ & (KEY_WOW64_32KEY | KEY_WOW64_64KEY);
+  return ReportError(::RegDeleteKeyExW(base != nullptr ? base : root_, name.c_str(), view, 0),
+                     kind);
 }
 
 uint32_t Win32Registry::GetValueNames(const std::wstring& key, WideList& names, int* kind) {

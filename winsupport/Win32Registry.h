@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "UniqueAny.h"
+
 // Error kinds of the registry operations: kept in the object after every operation and
 // handed to the caller's integer when one is given.
 namespace RegistryError {
@@ -75,12 +77,12 @@ class Registry {
 
 // Registry access on the Windows registry functions. A short-lived local object: set the
 // root key and the extra access bits (the registry view) right after construction, call
-// operations, let it go. No key handle is held between calls; every operation opens the
-// key it needs, closes it on every path and records an error kind, which boolean results
-// mirror (true exactly for Ok). Value reads open their key with KEY_QUERY_VALUE alone (and
-// the access bits), so a key whose DACL grants only that still answers them. Setters open
-// their key and never create it. Composite operations (trees, paths) call the others through
-// this interface.
+// operations, let it go. The object holds no key handle between calls; every operation opens
+// the key it needs (below the root, or below a key the caller holds open), closes it on every
+// path and records an error kind, which boolean results mirror (true exactly for Ok). Value
+// reads open their key with KEY_QUERY_VALUE alone (and the access bits), so a key whose DACL
+// grants only that still answers them. Setters open their key and never create it. Composite
+// operations (trees, paths) call the others through this interface.
 class Win32Registry : public Registry {
  public:
   Win32Registry() = default;
@@ -202,6 +204,17 @@ class Win32Registry : public Registry {
   virtual bool CopyValue(const std::wstring& sourceKey, const std::wstring& sourceName,
                          const std::wstring& targetKey, const std::wstring& targetName,
                          int* kind = nullptr);
+
+  // Steps relative to a key the caller holds open, for walks that keep their handles; a base
+  // of null stands for the root key, and a name may be a path below the base. The access
+  // bits go with every open and deletion, so each step stays in the view it started in.
+  virtual bool OpenSubkey(HKEY base, const std::wstring& name, REGSAM rights, UniqueHKey& opened,
+                          int* kind = nullptr);
+  // Names of the open key's direct subkeys (the list is cleared first, and after a failure).
+  virtual uint32_t ListSubkeys(HKEY key, WideList& names, int* kind = nullptr);
+  // Deletes one key without subkeys below the base.
+  virtual bool DeleteSubkey(HKEY base, const std::wstring& name, int* kind = nullptr);
+
   // Rights ORed into every key open, e.g. KEY_WOW64_32KEY or KEY_WOW64_64KEY.
   virtual void SetAccess(REGSAM access);
   virtual int GetLastErrorKind();
@@ -230,6 +243,8 @@ class Win32Registry : public Registry {
   using NameEnumerator = LONG (*)(HKEY key, DWORD index, wchar_t* name, DWORD* length);
   uint32_t ListNames(const std::wstring& key, NameEnumerator enumerate, DWORD capacity,
                      WideList& names, int* kind);
+  uint32_t ListNames(HKEY key, NameEnumerator enumerate, DWORD capacity, WideList& names,
+                     int* kind);
 
   HKEY root_ = HKEY_LOCAL_MACHINE;
   REGSAM access_ = 0;

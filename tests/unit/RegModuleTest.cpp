@@ -139,6 +139,58 @@ TEST_F(RegModule, FunctionsGiveTheirResultsAndLines) {
   }
 }
 
+// Wine enforces a key's DACL on listing (KEY_ENUMERATE_SUB_KEYS, KEY_QUERY_VALUE) but grants
+// DELETE whatever it says, and it accepts a subkey name of 256 characters, which no listing
+// can return: both are keys whose contents can't be known, so they stay as they are.
+TEST_F(RegModule, DeleteBranchIfEmptyKeepsAKeyItCannotList) {
+  const std::wstring longName(256, L'x');
+  struct LongKey {  // TestKey's own clean-up can't list it either
+    std::wstring path;
+    ~LongKey() { ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, 0); }
+  } longKey{root_ / L"Long\\" + longName};
+  ASSERT_TRUE(registry_.CreateKey(root_ / L"Closed"));
+  ASSERT_TRUE(registry_.CreateKey(root_ / L"ClosedParent\\Child"));
+  ASSERT_TRUE(registry_.CreateKey(longKey.path));
+  ASSERT_TRUE(registry_.CreateKey(root_ / L"Canary"));
+  for (const wchar_t* closed : {L"Closed", L"ClosedParent"}) {
+    ASSERT_TRUE(SetKeySddl(root_ / closed, 0, L"D:P", DACL_SECURITY_INFORMATION));
+  }
+
+  struct Case {
+    const wchar_t* key;
+    const char* listing;  // the listing that fails
+    int kind;
+  };
+  const Case cases[] = {
+      {L"Closed", "GetValueKeys", 5},
+      {L"ClosedParent", "GetValueKeys", 5},
+      {L"Long", "GetSubkeys", 3},
+  };
+  for (const auto& c : cases) {
+    const std::string key = WideToUtf8(root_ / c.key);
+    SCOPED_TRACE(key);
+    const std::wstring before = KeySddl(root_ / c.key, 0);
+    TestLog().Mark();
+    EXPECT_EQ(Run("return Reg.DeleteBranchIfEmpty(HKLM, [[" + key + "]])"), "false");
+    const std::vector<std::string> lines = {
+        " D: RegOps::" + std::string(c.listing) + ": Failed to get sub keys " +
+            std::to_string(c.kind) + " : '" + key + "'",
+        "*E: RegOps::WipeBranchIfEmpty: Kept '" + key +
+            "': it could not be listed: " + std::to_string(c.kind),
+    };
+    EXPECT_EQ(TestLog().Entries(), lines) << TestLog().Dump();
+    EXPECT_EQ(KeySddl(root_ / c.key, 0), before);
+  }
+  EXPECT_TRUE(registry_.KeyExists(root_ / L"Closed"));
+  EXPECT_TRUE(registry_.KeyExists(root_ / L"ClosedParent\\Child"));
+  EXPECT_TRUE(registry_.KeyExists(longKey.path));
+  EXPECT_TRUE(registry_.KeyExists(root_ / L"Canary"));
+
+  // The readable empty neighbour still goes.
+  EXPECT_EQ(Run("return Reg.DeleteBranchIfEmpty(HKLM, K .. '\\\\Canary')"), "true");
+  EXPECT_FALSE(registry_.KeyExists(root_ / L"Canary"));
+}
+
 TEST_F(RegModule, ConstantsArePlainGlobals) {
   EXPECT_EQ(Run("return string.format('%d %d %d %d %d', HKLM, HKCR, HKU, KEY_WOW64_32KEY, "
                 "KEY_WOW64_64KEY)"),

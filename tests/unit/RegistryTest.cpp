@@ -9,6 +9,7 @@
 #include "LogCapture.h"
 #include "RegOps.h"
 #include "TestRegistry.h"
+#include "UniqueAny.h"
 #include "Win32Registry.h"
 
 namespace {
@@ -290,6 +291,37 @@ TEST(Win32Registry, EachViewSeesAndDeletesOnlyItsOwnTwin) {
   EXPECT_TRUE(Exists(twin, kView32));
 }
 
+// Right below SOFTWARE, where the 32-bit view is redirected: the walk's handles, opened in
+// the view, keep every step in it.
+TEST(RegOpsViews, ABranchRightBelowSoftwareGoesInItsOwnViewOnly) {
+  const std::wstring name = L"PurgeKitTestsTop-" + std::to_wstring(::GetCurrentProcessId());
+  struct Cleanup {
+    std::wstring name;
+    ~Cleanup() {
+      for (REGSAM view : {kView32, kView64}) {
+        UniqueHKey software;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | view,
+                            software.put()) == ERROR_SUCCESS) {
+          ::RegDeleteTreeW(software.get(), name.c_str());
+        }
+      }
+    }
+  } cleanup{name};
+  const std::wstring branch = L"SOFTWARE\\" + name;
+  for (REGSAM view : {kView32, kView64}) {
+    ASSERT_TRUE(TestRegistry(view).CreateKey(branch + L"\\Components\\Agent"));
+    ASSERT_TRUE(TestRegistry(view).CreateKey(branch + L"\\Updater"));
+  }
+  EXPECT_TRUE(RegOps::WipeBranch(HKEY_LOCAL_MACHINE, branch, kView32));
+  EXPECT_FALSE(Exists(branch, kView32));
+  EXPECT_TRUE(Exists(branch + L"\\Components\\Agent", kView64));
+  EXPECT_TRUE(Exists(branch + L"\\Updater", kView64));
+  ASSERT_TRUE(TestRegistry(kView32).CreateKey(branch + L"\\Updater"));
+  EXPECT_TRUE(RegOps::WipeBranch(HKEY_LOCAL_MACHINE, branch, kView64));
+  EXPECT_FALSE(Exists(branch, kView64));
+  EXPECT_TRUE(Exists(branch + L"\\Updater", kView32));
+}
+
 TEST(Win32Registry, AKeyNameOfTheFullLengthIsListedAndRemoved) {
   TestKey root(L"longname");
   TestRegistry registry;
@@ -416,6 +448,32 @@ TEST_F(RegOpsTest, OwnershipIsTakenInTheViewOfTheRemoval) {
   EXPECT_TRUE(RegOps::WipeBranch(HKEY_LOCAL_MACHINE, product, kView32)) << log_.Dump();
   EXPECT_FALSE(Exists(product, kView32));
   EXPECT_TRUE(Exists(product + L"\\Closed\\Child", kView64));
+}
+
+// The key above the branch is opened with no rights, only to reach the branch through it:
+// one that grants nothing (another product's, say) neither stops the removal nor is changed
+// by it. (In the 32-bit view Wine opens a path key by key, and an open with KEY_READ through
+// such a key is denied; one without rights is not, which is how the test looks below it.)
+TEST_F(RegOpsTest, ABranchBelowAKeyThatGrantsNothingGoesAndThatKeyStaysAsItWas) {
+  for (REGSAM view : {kView64, kView32}) {
+    SCOPED_TRACE(view);
+    const std::wstring vendor = root_ / L"Vendor";
+    TestRegistry registry(view);
+    ASSERT_TRUE(registry.CreateKey(vendor + L"\\Product\\Components\\Agent"));
+    ASSERT_TRUE(registry.SetDWORD(vendor + L"\\Product\\Components", L"Count", 1));
+    ASSERT_TRUE(registry.CreateKey(vendor + L"\\Product\\Updater"));
+    ASSERT_TRUE(registry.CreateKey(vendor + L"\\Other"));
+    ASSERT_TRUE(SetKeySddl(vendor, view, L"D:P", DACL_SECURITY_INFORMATION));
+    ASSERT_EQ(OpenKeyError(vendor, view, KEY_READ), ERROR_ACCESS_DENIED);
+    const std::wstring before = KeySddl(vendor, view);
+
+    log_.Mark();
+    EXPECT_TRUE(RegOps::WipeBranch(HKEY_LOCAL_MACHINE, vendor + L"\\Product", view));
+    EXPECT_TRUE(log_.Entries().empty()) << log_.Dump();
+    EXPECT_EQ(OpenKeyError(vendor + L"\\Product", view, 0), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(OpenKeyError(vendor + L"\\Other", view, 0), ERROR_SUCCESS);
+    EXPECT_EQ(KeySddl(vendor, view), before);
+  }
 }
 
 TEST_F(RegOpsTest, ValueDeletionCountsWhatIsMissingAsDeleted) {
