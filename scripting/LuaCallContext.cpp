@@ -2,6 +2,7 @@
 
 #include "Log.h"
 #include "PathUtils.h"
+#include "RegOps.h"
 #include "lauxlib.h"
 
 bool LuaCallContext::ReadText(std::wstring& text, int& position) {
@@ -58,11 +59,9 @@ std::wstring LuaCallContext::NextRegistryPath(Access access) {
     Refuse(position, L"an empty key path names the root");
     return {};
   }
-  for (const std::wstring& component : Split(key, L'\\')) {
-    if (component.empty()) {
-      Refuse(position, L"an empty key path component");
-      return {};
-    }
+  if (!RegOps::IsKeyPath(key)) {
+    Refuse(position, L"an empty key path component");
+    return {};
   }
   return key;
 }

@@ -24,11 +24,7 @@ class CallRegistry : public Win32Registry {
 
 // A branch path names a key below a parent: at least two parts, none of them empty.
 bool IsBranchPath(const std::wstring& path) {
-  if (path.find(L'\\') == std::wstring::npos) return false;
-  for (const auto& part : Split(path, L'\\')) {
-    if (part.empty()) return false;
-  }
-  return true;
+  return path.find(L'\\') != std::wstring::npos && RegOps::IsKeyPath(path);
 }
 
 using Listing = uint32_t (Win32Registry::*)(const std::wstring&, WideList&, int*);
@@ -139,6 +135,14 @@ class BranchRemoval {
 
 namespace RegOps {
 
+bool IsKeyPath(const std::wstring& key) {
+  if (key.empty()) return false;
+  for (const auto& part : Split(key, L'\\')) {
+    if (part.empty()) return false;
+  }
+  return true;
+}
+
 StringList GetSubkeys(HKEY root, const std::wstring& key, REGSAM view) {
   return ListNames(root, key, view, &Win32Registry::GetSubkeys, "RegOps::GetSubkeys");
 }
@@ -186,7 +190,7 @@ bool WipeBranchIfEmpty(HKEY root, const std::wstring& branch, REGSAM view) {
 
 bool WipeBranchesByMask(HKEY root, const std::wstring& key, const std::wstring& mask, REGSAM view) {
   // The key is the parent of the branches: one part at least, none empty.
-  if (key.empty() || !IsBranchPath(key + L"\\x")) {
+  if (!IsKeyPath(key)) {
     LogFuncW(LogError, "RegOps::WipeBranchesByMask", L"Invalid branch: '%s'", key.c_str());
     return false;
   }

@@ -14,6 +14,10 @@
 // already gone counts as removed.
 namespace RegOps {
 
+// A key path below a root: not empty, and no part of it empty (no leading, trailing or
+// doubled backslash), so that it never names the root or a parent of the key meant.
+bool IsKeyPath(const std::wstring& key);
+
 // The names of the direct subkeys; empty after any failure (a missing key is not logged).
 StringList GetSubkeys(HKEY root, const std::wstring& key, REGSAM view);
 // The names of the key's values; empty after any failure.
