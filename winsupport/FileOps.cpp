@@ -172,15 +172,20 @@ Outcome WipeFile(const std::wstring& path, DWORD attributes) {
   return Force(removal);
 }
 
-// The directory itself, with or without the restart, and after its entries when they wait for
-// the restart.
-Outcome WipeDirectory(const std::wstring& path, const char* function, bool atRestart,
-                      bool entriesPending = false) {
-  if (IsLink(path)) return RemoveLink(path, true, function);
+// The directory itself, known not to be a link, with or without the restart, and after its
+// entries when they wait for the restart.
+Outcome ForceDirectory(const std::wstring& path, const char* function, bool atRestart,
+                       bool entriesPending = false) {
   Removal removal{path, function, true};
   removal.atRestart = atRestart;
   removal.entriesPending = entriesPending;
   return Force(removal);
+}
+
+// The directory itself, or the link it turns out to be.
+Outcome WipeDirectory(const std::wstring& path, const char* function, bool atRestart) {
+  if (IsLink(path)) return RemoveLink(path, true, function);
+  return ForceDirectory(path, function, atRestart);
 }
 
 Outcome WipeTree(const std::wstring& path);
@@ -211,10 +216,10 @@ Outcome WipeTree(const std::wstring& path) {
     // Nothing of what it holds is known, so nothing of it is touched: the folder itself is
     // removed only when it turns out empty, and the tree counts as not removed.
     LogListingFailure(kWipeRecursive, path, error);
-    WipeDirectory(path, kWipeDirectory, true);
+    ForceDirectory(path, kWipeDirectory, true);
     return Outcome::Failed;
   }
-  const Outcome self = WipeDirectory(path, kWipeDirectory, true, all && pending);
+  const Outcome self = ForceDirectory(path, kWipeDirectory, true, all && pending);
   return all ? self : Outcome::Failed;
 }
 
