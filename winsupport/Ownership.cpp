@@ -6,6 +6,7 @@
 namespace {
 
 constexpr wchar_t kTakeOwnershipPrivilege[] = L"SeTakeOwnershipPrivilege";
+constexpr wchar_t kRestorePrivilege[] = L"SeRestorePrivilege";
 
 // The DACL of the record's descriptor, or the error code to answer.
 DWORD DaclOfRecord(const SECURITY_ATTRIBUTES* record, PACL& dacl) {
@@ -48,22 +49,23 @@ DWORD BuildOwnerAndDacl(SECURITY_DESCRIPTOR& descriptor, PSID owner, PACL dacl) 
   return ERROR_SUCCESS;
 }
 
-// The 32-bit view through the key itself: the named form of the security API has no
-// dependable way to reach that view everywhere (Wine accepts SE_REGISTRY_WOW64_32KEY
-// and changes nothing), while opening the key in the view and setting its security
-// does the same work on every system.
-DWORD SetKeyOwnerAndDaclIn32BitView(HKEY hive, const std::wstring& keyPath, PSID owner, PACL dacl) {
-  SECURITY_DESCRIPTOR descriptor{};
-  const DWORD error = BuildOwnerAndDacl(descriptor, owner, dacl);
-  if (error != ERROR_SUCCESS) return error;
-  KvPrivilege takeOwnership(kTakeOwnershipPrivilege);
-  UniqueHKey key;
-  LONG result = ::RegOpenKeyExW(hive, keyPath.c_str(), 0, WRITE_OWNER | WRITE_DAC | KEY_WOW64_32KEY,
-                                key.put());
-  if (result != ERROR_SUCCESS) return static_cast<DWORD>(result);
-  result = ::RegSetKeySecurity(key.get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                               &descriptor);
-  return static_cast<DWORD>(result);
+// The key itself, a link as the link, with the given rights only.
+LONG OpenKeyItself(HKEY base, const std::wstring& name, REGSAM rights, UniqueHKey& key) {
+  return ::RegOpenKeyExW(base, name.c_str(), REG_OPTION_OPEN_LINK, rights, key.put());
+}
+
+// The open with backup-and-restore intent, under which the restore privilege grants the
+// rights asked for whatever the DACL says. It could create the key: one that was not there
+// any more is removed again and answered as missing.
+LONG OpenKeyForRestore(HKEY base, const std::wstring& name, REGSAM rights, UniqueHKey& key) {
+  DWORD disposition = 0;
+  const LONG result = ::RegCreateKeyExW(base, name.c_str(), 0, nullptr,
+                                        REG_OPTION_BACKUP_RESTORE | REG_OPTION_OPEN_LINK, rights,
+                                        nullptr, key.put(), &disposition);
+  if (result != ERROR_SUCCESS || disposition != REG_CREATED_NEW_KEY) return result;
+  key.reset();
+  ::RegDeleteKeyExW(base, name.c_str(), rights & (KEY_WOW64_32KEY | KEY_WOW64_64KEY), 0);
+  return ERROR_FILE_NOT_FOUND;
 }
 
 // One part of the descriptor set on the file or directory itself. The handle is opened on the
@@ -124,17 +126,35 @@ std::wstring RegistryKeyObjectName(HKEY hive, const std::wstring& keyPath) {
   return keyPath;
 }
 
-DWORD SetRegistryKeyOwnerAndDacl(HKEY hive, const std::wstring& keyPath, PSID owner,
-                                 const SECURITY_ATTRIBUTES* record, bool view32) {
+DWORD SetKeyOwnerAndDacl(HKEY base, const std::wstring& name, REGSAM view, PSID owner,
+                         const SECURITY_ATTRIBUTES* record) {
   PACL dacl = nullptr;
-  const DWORD error = DaclOfRecord(record, dacl);
+  DWORD error = DaclOfRecord(record, dacl);
   if (error != ERROR_SUCCESS) return error;
   if (owner == nullptr) return ERROR_INVALID_PARAMETER;
-  if (view32) return SetKeyOwnerAndDaclIn32BitView(hive, keyPath, owner, dacl);
+  view &= KEY_WOW64_32KEY | KEY_WOW64_64KEY;
   KvPrivilege takeOwnership(kTakeOwnershipPrivilege);
-  std::wstring name = RegistryKeyObjectName(hive, keyPath);
-  return ::SetNamedSecurityInfoW(
-      name.data(), SE_REGISTRY_KEY,
-      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-      owner, nullptr, dacl, nullptr);
+  {
+    UniqueHKey key;
+    const LONG result = OpenKeyItself(base, name, WRITE_OWNER | view, key);
+    if (result != ERROR_SUCCESS) return static_cast<DWORD>(result);
+    error = ::SetSecurityInfo(key.get(), SE_REGISTRY_KEY, OWNER_SECURITY_INFORMATION, owner,
+                              nullptr, nullptr, nullptr);
+    if (error != ERROR_SUCCESS) return error;
+  }
+  UniqueHKey key;
+  LONG result = OpenKeyItself(base, name, WRITE_DAC | view, key);
+  if (result == ERROR_ACCESS_DENIED) {
+    KvPrivilege restore(kRestorePrivilege);
+    result = OpenKeyForRestore(base, name, WRITE_DAC | view, key);
+  }
+  if (result != ERROR_SUCCESS) return static_cast<DWORD>(result);
+  return ::SetSecurityInfo(key.get(), SE_REGISTRY_KEY,
+                           DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                           nullptr, dacl, nullptr);
+}
+
+DWORD SetRegistryKeyOwnerAndDacl(HKEY hive, const std::wstring& keyPath, PSID owner,
+                                 const SECURITY_ATTRIBUTES* record, bool view32) {
+  return SetKeyOwnerAndDacl(hive, keyPath, view32 ? KEY_WOW64_32KEY : 0, owner, record);
 }

@@ -23,8 +23,18 @@ DWORD SetFileOwnerAndDacl(const std::wstring& path, PSID owner, const SECURITY_A
 DWORD SetNamedObjectOwnerAndDacl(const std::wstring& objectName, SE_OBJECT_TYPE objectType,
                                  PSID owner, PACL dacl, SECURITY_INFORMATION bits);
 
-// The key is addressed in the 32-bit registry view when view32 is set, else in the
-// default view.
+// The key `name` below the open key `base` (a path below it, or below a root key), in the
+// registry view of the view bits (0, KEY_WOW64_32KEY or KEY_WOW64_64KEY), through handles of
+// the key itself, never by name: a link is opened as the link, so nothing it points to is
+// changed. Two steps, as Windows grants them: the owner through a handle opened with
+// WRITE_OWNER alone (which the take-ownership privilege grants), then the DACL through a
+// handle opened after the owner changed, with WRITE_DAC (which being the owner grants; where
+// an OWNER RIGHTS entry of the DACL takes that away, the restore privilege gets past it).
+DWORD SetKeyOwnerAndDacl(HKEY base, const std::wstring& name, REGSAM view, PSID owner,
+                         const SECURITY_ATTRIBUTES* record);
+
+// SetKeyOwnerAndDacl below the hive, in the 32-bit registry view when view32 is set, else in
+// the process's own view.
 DWORD SetRegistryKeyOwnerAndDacl(HKEY hive, const std::wstring& keyPath, PSID owner,
                                  const SECURITY_ATTRIBUTES* record, bool view32);
 

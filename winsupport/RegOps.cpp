@@ -56,7 +56,9 @@ StringList ListNames(HKEY root, const std::wstring& key, REGSAM view, Listing li
 
 // The removal of one branch, key by key, on the handles the walk holds: each key with
 // subkeys is opened once, its subkeys are listed and removed relative to that handle, and
-// every key is deleted through the handle of its parent.
+// every key is deleted through the handle of its parent. Every key is opened as itself
+// (REG_OPTION_OPEN_LINK), so a registry link is deleted as the link: it is never listed,
+// taken over or deleted through, and a loop of links can't make the walk recurse.
 class BranchRemoval {
  public:
   BranchRemoval(HKEY root, REGSAM view) : registry_(root, view), root_(root), view_(view) {}
@@ -71,11 +73,47 @@ class BranchRemoval {
     return Remove(nullptr, path, path);
   }
 
+  // Every direct subkey of the key whose name matches the mask. The key itself is listed only
+  // when it is known not to be a link.
+  bool RemoveMatches(const std::wstring& key, const std::wstring& mask) {
+    UniqueHKey opened;
+    int status = RegistryError::Failed;
+    if (!registry_.OpenKeyItself(nullptr, key, KEY_READ, opened, &status)) {
+      LogListingFailure("RegOps::GetSubkeys", status, key);
+      return true;
+    }
+    bool link = true;
+    if (!registry_.IsLink(opened.get(), link, &status)) {
+      LogFuncW(LogError, "RegOps::WipeBranchesByMask",
+               L"Not listed '%s': it could not be checked for a registry link: %d", key.c_str(),
+               status);
+      return false;
+    }
+    if (link) {
+      LogFuncW(LogError, "RegOps::WipeBranchesByMask",
+               L"Not listed '%s': it is a registry link, whose target is not entered", key.c_str());
+      return false;
+    }
+    WideList names;
+    registry_.ListSubkeys(opened.get(), names, &status);
+    LogListingFailure("RegOps::GetSubkeys", status, key);
+    bool result = true;
+    for (const auto& name : names) {
+      if (WildcardMatch(name, mask, false)) {
+        result = Remove(opened.get(), name, key + L"\\" + name) && result;
+      }
+    }
+    return result;
+  }
+
  private:
+  // What the walk knows of a key before it lists or escalates it.
+  enum class Kind { Key, Link, Unchecked, Gone };
+
   // The key `name` below `base` (null: the root), whose path from the root is `path`.
-  // Most keys of a branch have no subkeys, and those go with one deletion; a key that still
-  // has subkeys answers that deletion with access denied, so only the answer of a deletion
-  // tried after its subkeys were removed counts as a denial.
+  // Most keys of a branch have no subkeys, and those go with one deletion (a link among them
+  // as the link); a key that still has subkeys answers that deletion with access denied, so
+  // only the answer of a deletion tried after its subkeys were removed counts as a denial.
   bool Remove(HKEY base, const std::wstring& name, const std::wstring& path) {
     int status = RegistryError::Failed;
     if (registry_.DeleteSubkey(base, name, &status) || status == RegistryError::NotFound) {
@@ -84,22 +122,70 @@ class BranchRemoval {
     return RemoveWithChildren(base, name, path, true);
   }
 
+  // Whether the key is a link, read through `key` when the walk holds it open, else through
+  // a handle for the value query alone. A key whose check can't be read counts as a link.
+  Kind KindOf(HKEY base, const std::wstring& name, HKEY key, int& status) {
+    UniqueHKey queried;
+    if (key == nullptr) {
+      if (!registry_.OpenKeyItself(base, name, KEY_QUERY_VALUE, queried, &status)) {
+        return status == RegistryError::NotFound ? Kind::Gone : Kind::Unchecked;
+      }
+      key = queried.get();
+    }
+    bool link = true;
+    if (!registry_.IsLink(key, link, &status)) return Kind::Unchecked;
+    return link ? Kind::Link : Kind::Key;
+  }
+
   // Every subkey first (each on its own, also after a failure), then the key itself. Where
   // the key's deletion is denied, the Administrators group is made its owner with a DACL
   // granting full access to the Administrators and the system only, and the removal is
   // tried once more, subkeys included (a key whose listing was denied shows them only then).
+  // A link, or a key that could not be checked for one, is only ever deleted as it is.
   bool RemoveWithChildren(HKEY base, const std::wstring& name, const std::wstring& path,
                           bool mayTakeOwnership) {
-    if (!RemoveChildren(base, name, path)) return false;
-
+    UniqueHKey key;
+    int listStatus = RegistryError::Failed;
+    registry_.OpenKeyItself(base, name, KEY_READ, key, &listStatus);
     int status = RegistryError::Failed;
+    const Kind kind = KindOf(base, name, key.get(), status);
+    if (kind == Kind::Gone) return true;
+    if (kind != Kind::Key) {
+      key.reset();
+      if (registry_.DeleteSubkey(base, name, &status) || status == RegistryError::NotFound) {
+        return true;
+      }
+      if (kind == Kind::Link) {
+        LogFuncW(LogError, "RegOps::RemoveByForce",
+                 L"Kept the registry link '%s': it could not be deleted as a link: %d",
+                 path.c_str(), status);
+      } else {
+        LogFuncW(LogError, "RegOps::RemoveByForce",
+                 L"Kept '%s': it could not be checked for a registry link, so it is neither "
+                 L"listed nor taken over: %d",
+                 path.c_str(), status);
+      }
+      return false;
+    }
+
+    WideList children;
+    if (key) registry_.ListSubkeys(key.get(), children, &listStatus);
+    LogListingFailure("RegOps::GetSubkeys", listStatus, path);
+    bool all = true;
+    for (const auto& child : children) {
+      all = Remove(key.get(), child, path + L"\\" + child) && all;
+    }
+    if (!all) return false;
+    key.reset();
+
+    status = RegistryError::Failed;
     if (registry_.DeleteSubkey(base, name, &status)) return true;
     if (status == RegistryError::AccessDenied && mayTakeOwnership) {
       SecurityAttributes access;
       access.InitAdministratorsFullAccess();
       const UniqueSid administrators(CreateAdministratorsSid());
-      const DWORD error = SetRegistryKeyOwnerAndDacl(root_, path, administrators.get(),
-                                                     access.Get(), (view_ & KEY_WOW64_32KEY) != 0);
+      const DWORD error = SetKeyOwnerAndDacl(base != nullptr ? base : root_, name, view_,
+                                             administrators.get(), access.Get());
       if (error == ERROR_SUCCESS) return RemoveWithChildren(base, name, path, false);
       LogFuncW(LogWarning, "RegOps::RemoveByForce", L"TakeOwnership failed for '%s': %lu",
                path.c_str(), error);
@@ -107,23 +193,6 @@ class BranchRemoval {
     if (status == RegistryError::NotFound) return true;
     LogFuncW(LogError, "RegOps::RemoveByForce", L"Failed to delete '%s': %d", path.c_str(), status);
     return false;
-  }
-
-  // A key that can't be opened or listed counts as childless here: its own deletion then
-  // tells whether anything is left below it.
-  bool RemoveChildren(HKEY base, const std::wstring& name, const std::wstring& path) {
-    UniqueHKey key;
-    WideList children;
-    int status = RegistryError::Failed;
-    if (registry_.OpenSubkey(base, name, KEY_READ, key, &status)) {
-      registry_.ListSubkeys(key.get(), children, &status);
-    }
-    LogListingFailure("RegOps::GetSubkeys", status, path);
-    bool all = true;
-    for (const auto& child : children) {
-      all = Remove(key.get(), child, path + L"\\" + child) && all;
-    }
-    return all;
   }
 
   CallRegistry registry_;
@@ -194,12 +263,7 @@ bool WipeBranchesByMask(HKEY root, const std::wstring& key, const std::wstring& 
     LogFuncW(LogError, "RegOps::WipeBranchesByMask", L"Invalid branch: '%s'", key.c_str());
     return false;
   }
-  bool result = true;
-  for (const auto& name : GetSubkeys(root, key, view)) {
-    if (WildcardMatch(name, mask, false))
-      result = WipeBranch(root, key + L"\\" + name, view) && result;
-  }
-  return result;
+  return BranchRemoval(root, view).RemoveMatches(key, mask);
 }
 
 bool RemoveByForce(HKEY root, const std::wstring& parent, const std::wstring& name, REGSAM view) {

@@ -35,13 +35,19 @@ bool WipeBranch(HKEY root, const std::wstring& branch, REGSAM view);
 // something.
 bool WipeBranchIfEmpty(HKEY root, const std::wstring& branch, REGSAM view);
 // Wipes every direct subkey of the key whose name matches the mask ('*', '?'; letter case
-// counts). True when every wipe succeeded, also when nothing matched.
+// counts). True when every wipe succeeded, also when nothing matched or the key can't be
+// listed; false, with nothing touched, when the key itself is a registry link or could not be
+// checked for one (its target is never listed).
 bool WipeBranchesByMask(HKEY root, const std::wstring& key, const std::wstring& mask, REGSAM view);
 // Removes parent\name bottom up: every child first (each on its own, also after a failure),
 // then the key itself. Where the key's deletion is denied, the Administrators group is made
-// its owner with a DACL granting full access to the Administrators and the system only,
-// and the key's removal is tried once more, children included (a key whose listing was
-// denied shows its children only then). A key that fails keeps its ancestors.
+// its owner with a DACL granting full access to the Administrators and the system only
+// (through handles of the key, in the view of the removal), and the key's removal is tried
+// once more, children included (a key whose listing was denied shows its children only then).
+// A key that fails keeps its ancestors. Every key is opened as itself: a registry link (the
+// branch itself, or any key below it) is deleted as the link and never listed or taken over,
+// so its target stays as it was; a key whose values can't be read to tell whether it is a
+// link is treated the same way.
 bool RemoveByForce(HKEY root, const std::wstring& parent, const std::wstring& name, REGSAM view);
 
 // The value reads and writes of the Reg module. Reads stay silent when the key or value is

@@ -1,5 +1,7 @@
 #include "Win32Registry.h"
 
+#include <winternl.h>
+
 #include <cstring>
 
 #include "StringUtils.h"
@@ -11,6 +13,8 @@ namespace {
 // RegEnumKeyExW counts in the capacity.
 constexpr DWORD kSubkeyNameCapacity = 256;
 constexpr DWORD kValueNameCapacity = 32767;
+// The value in which a registry link holds the path of its target.
+constexpr wchar_t kSymbolicLinkValue[] = L"SymbolicLinkValue";
 
 bool SplitKeyPath(const std::wstring& path, std::wstring& parent, std::wstring& child) {
   const size_t last = path.rfind(L'\\');
@@ -29,6 +33,9 @@ std::wstring JoinKeyPath(const std::wstring& parent, const std::wstring& child) 
 }
 
 }  // namespace
+
+// Deletes the key of the handle itself: the one deletion that never follows a link.
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 
 WideList MultiStringToVector(const wchar_t* units, size_t count) {
   WideList list;
@@ -399,13 +406,38 @@ bool Win32Registry::OpenSubkey(HKEY base, const std::wstring& name, REGSAM right
                      kind);
 }
 
+bool Win32Registry::OpenKeyItself(HKEY base, const std::wstring& name, REGSAM rights,
+                                  UniqueHKey& opened, int* kind) {
+  return ReportError(::RegOpenKeyExW(base != nullptr ? base : root_, name.c_str(),
+                                     REG_OPTION_OPEN_LINK, rights | access_, opened.put()),
+                     kind);
+}
+
+bool Win32Registry::IsLink(HKEY key, bool& link, int* kind) {
+  DWORD type = REG_NONE;
+  DWORD size = 0;
+  const LONG result = ::RegQueryValueExW(key, kSymbolicLinkValue, nullptr, &type, nullptr, &size);
+  if (result == ERROR_FILE_NOT_FOUND) {
+    link = false;
+    return Report(RegistryError::Ok, kind);
+  }
+  if (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) {
+    link = type == REG_LINK;
+    return Report(RegistryError::Ok, kind);
+  }
+  link = true;
+  return ReportError(result, kind);
+}
+
 bool Win32Registry::DeleteSubkey(HKEY base, const std::wstring& name, int* kind) {
   if (name.empty()) return Report(RegistryError::InvalidParameter, kind);
-  // The view bits go with the deletion too, so that a child is looked up in the same view
-  // as its parent whatever the parent's handle was redirected to.
-  const REGSAM view = access_ & (KEY_WOW64_32KEY | KEY_WOW64_64KEY);
-  return ReportError(::RegDeleteKeyExW(base != nullptr ? base : root_, name.c_str(), view, 0),
-                     kind);
+  // Opened in the view of the walk (the access bits), so that a child is looked up in the
+  // same view as its parent whatever the parent's handle was redirected to; and without
+  // following a link, which RegDeleteKeyExW would do: it would delete the link's target.
+  UniqueHKey key;
+  if (!OpenKeyItself(base, name, DELETE, key, kind)) return false;
+  const NTSTATUS status = ::NtDeleteKey(key.get());
+  return ReportError(static_cast<LONG>(::RtlNtStatusToDosError(status)), kind);
 }
 
 uint32_t Win32Registry::GetValueNames(const std::wstring& key, WideList& names, int* kind) {

@@ -180,7 +180,7 @@ class Win32Registry : public Registry {
   // refused.
   virtual bool CreateKey(const std::wstring& parent, const std::wstring& child,
                          int* kind = nullptr);
-  // Deletes one key without subkeys; an empty child is refused.
+  // Deletes one key without subkeys (a registry link as the link); an empty child is refused.
   virtual bool DeleteKey(const std::wstring& parent, const std::wstring& child,
                          int* kind = nullptr);
   virtual bool DeleteKey(const std::string& path, int* kind = nullptr);
@@ -208,11 +208,23 @@ class Win32Registry : public Registry {
   // Steps relative to a key the caller holds open, for walks that keep their handles; a base
   // of null stands for the root key, and a name may be a path below the base. The access
   // bits go with every open and deletion, so each step stays in the view it started in.
+  // OpenSubkey follows registry links on the way, as every path of a script is resolved.
   virtual bool OpenSubkey(HKEY base, const std::wstring& name, REGSAM rights, UniqueHKey& opened,
                           int* kind = nullptr);
+  // The key the name ends in, a registry link as the link itself (REG_OPTION_OPEN_LINK), so
+  // that nothing a link points to is reached through the handle.
+  virtual bool OpenKeyItself(HKEY base, const std::wstring& name, REGSAM rights, UniqueHKey& opened,
+                             int* kind = nullptr);
+  // Whether a key opened by OpenKeyItself is a registry link: it holds its target as the
+  // REG_LINK value "SymbolicLinkValue". The key needs KEY_QUERY_VALUE; where the value can't
+  // be read the answer is false with the failure's kind, and `link` is set to true, since
+  // what can't be checked must be taken for a link.
+  virtual bool IsLink(HKEY key, bool& link, int* kind = nullptr);
   // Names of the open key's direct subkeys (the list is cleared first, and after a failure).
   virtual uint32_t ListSubkeys(HKEY key, WideList& names, int* kind = nullptr);
-  // Deletes one key without subkeys below the base.
+  // Deletes one key without subkeys below the base: the key the name ends in, a registry link
+  // as the link (opened with REG_OPTION_OPEN_LINK and DELETE, removed with NtDeleteKey), never
+  // what it points to.
   virtual bool DeleteSubkey(HKEY base, const std::wstring& name, int* kind = nullptr);
 
   // Rights ORed into every key open, e.g. KEY_WOW64_32KEY or KEY_WOW64_64KEY.

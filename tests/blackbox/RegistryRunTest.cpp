@@ -30,9 +30,10 @@ TEST(RegistryRun, TheProductsBranchesGoInBothViewsAndLookAlikesStay) {
                                std::wstring(L"C:\\Program Files (x86)\\Halcyra")));
   ASSERT_TRUE(view64.CreateKey(base / L"Shared"));
   ASSERT_TRUE(view64.SetDWORD(base / L"Shared", L"Users", 1));
-  // A component whose key grants nothing: removed only after ownership is taken.
-  ASSERT_TRUE(SetKeySddl(base / L"Halcyra\\Components\\Firewall", KEY_WOW64_64KEY, L"D:P",
-                         DACL_SECURITY_INFORMATION));
+  // A component whose key lets the Administrators read its values only: removed only after
+  // ownership is taken.
+  ASSERT_TRUE(SetKeySddl(base / L"Halcyra\\Components\\Firewall", KEY_WOW64_64KEY,
+                         L"D:P(A;;0x1;;;BA)", DACL_SECURITY_INFORMATION));
 
   ScopedLogRoot root;
   const LoggedRun run = RunForLog(PurgeKit64Path(), L"--silent --language en --scripts \"" +

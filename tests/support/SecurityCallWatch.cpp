@@ -10,6 +10,7 @@ namespace {
 SecurityCallWatch* watch = nullptr;
 decltype(&::SetKernelObjectSecurity) realSetKernelObjectSecurity = nullptr;
 decltype(&::SetNamedSecurityInfoW) realSetNamedSecurityInfo = nullptr;
+decltype(&::SetSecurityInfo) realSetSecurityInfo = nullptr;
 
 BOOL WINAPI WatchingSetKernelObjectSecurity(HANDLE object, SECURITY_INFORMATION parts,
                                             PSECURITY_DESCRIPTOR descriptor) {
@@ -28,9 +29,17 @@ DWORD WINAPI WatchingSetNamedSecurityInfoW(LPWSTR name, SE_OBJECT_TYPE type,
                                            SECURITY_INFORMATION parts, PSID owner, PSID group,
                                            PACL dacl, PACL sacl) {
   if (watch != nullptr) {
-    watch->Record(parts, (parts & DACL_SECURITY_INFORMATION) != 0 ? dacl : nullptr);
+    watch->Record(parts, (parts & DACL_SECURITY_INFORMATION) != 0 ? dacl : nullptr, true);
   }
   return realSetNamedSecurityInfo(name, type, parts, owner, group, dacl, sacl);
+}
+
+DWORD WINAPI WatchingSetSecurityInfo(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
+                                     PSID owner, PSID group, PACL dacl, PACL sacl) {
+  if (watch != nullptr) {
+    watch->Record(parts, (parts & DACL_SECURITY_INFORMATION) != 0 ? dacl : nullptr);
+  }
+  return realSetSecurityInfo(object, type, parts, owner, group, dacl, sacl);
 }
 
 }  // namespace
@@ -39,19 +48,23 @@ SecurityCallWatch::SecurityCallWatch()
     : kernel_(
           std::make_unique<ImportHook>("advapi32.dll", "SetKernelObjectSecurity",
                                        reinterpret_cast<void*>(&WatchingSetKernelObjectSecurity))),
-      named_(
-          std::make_unique<ImportHook>("advapi32.dll", "SetNamedSecurityInfoW",
-                                       reinterpret_cast<void*>(&WatchingSetNamedSecurityInfoW))) {
+      named_(std::make_unique<ImportHook>("advapi32.dll", "SetNamedSecurityInfoW",
+                                          reinterpret_cast<void*>(&WatchingSetNamedSecurityInfoW))),
+      handle_(std::make_unique<ImportHook>("advapi32.dll", "SetSecurityInfo",
+                                           reinterpret_cast<void*>(&WatchingSetSecurityInfo))) {
   realSetKernelObjectSecurity =
       reinterpret_cast<decltype(&::SetKernelObjectSecurity)>(kernel_->Original());
   realSetNamedSecurityInfo =
       reinterpret_cast<decltype(&::SetNamedSecurityInfoW)>(named_->Original());
+  realSetSecurityInfo = reinterpret_cast<decltype(&::SetSecurityInfo)>(handle_->Original());
   watch = this;
 }
 
 SecurityCallWatch::~SecurityCallWatch() { watch = nullptr; }
 
 bool SecurityCallWatch::IsActive() const { return kernel_->IsActive() && named_->IsActive(); }
+
+bool SecurityCallWatch::WatchesSetSecurityInfo() const { return handle_->IsActive(); }
 
 std::vector<std::string> SecurityCallWatch::Dacls() const {
   std::vector<std::string> dacls;
@@ -61,7 +74,7 @@ std::vector<std::string> SecurityCallWatch::Dacls() const {
   return dacls;
 }
 
-void SecurityCallWatch::Record(SECURITY_INFORMATION parts, PACL dacl) {
+void SecurityCallWatch::Record(SECURITY_INFORMATION parts, PACL dacl, bool byName) {
   std::string text;
   if (dacl != nullptr) {
     // The DACL alone, without the control bits of the descriptor it came in.
@@ -70,5 +83,5 @@ void SecurityCallWatch::Record(SECURITY_INFORMATION parts, PACL dacl) {
     ::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE);
     text = DaclText(&descriptor);
   }
-  calls_.push_back({parts, text});
+  calls_.push_back({parts, text, byName});
 }

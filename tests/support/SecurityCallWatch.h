@@ -9,14 +9,16 @@
 class ImportHook;
 
 // Watches every call by which the code under test changes an object's owner or DACL
-// (SetKernelObjectSecurity on a handle, SetNamedSecurityInfoW on a name) while the holder
-// lives; the calls still go through. One holder at a time.
+// (SetKernelObjectSecurity and SetSecurityInfo on a handle, SetNamedSecurityInfoW on a name)
+// while the holder lives; the calls still go through. One holder at a time.
 class SecurityCallWatch {
  public:
   struct Call {
     SECURITY_INFORMATION parts;
     // The DACL set, as SDDL of the DACL alone; empty when the call set none.
     std::string dacl;
+    // SetNamedSecurityInfoW: the object was named, not held.
+    bool byName = false;
   };
 
   SecurityCallWatch();
@@ -24,17 +26,20 @@ class SecurityCallWatch {
   SecurityCallWatch(const SecurityCallWatch&) = delete;
   SecurityCallWatch& operator=(const SecurityCallWatch&) = delete;
 
-  // Both functions are watched.
+  // SetKernelObjectSecurity and SetNamedSecurityInfoW are watched.
   bool IsActive() const;
+  // SetSecurityInfo is watched too (a program that never imports it has nothing to watch).
+  bool WatchesSetSecurityInfo() const;
   const std::vector<Call>& Calls() const { return calls_; }
   // The DACLs of the calls that set one, in call order.
   std::vector<std::string> Dacls() const;
 
   // For the hooks.
-  void Record(SECURITY_INFORMATION parts, PACL dacl);
+  void Record(SECURITY_INFORMATION parts, PACL dacl, bool byName = false);
 
  private:
   std::unique_ptr<ImportHook> kernel_;
   std::unique_ptr<ImportHook> named_;
+  std::unique_ptr<ImportHook> handle_;
   std::vector<Call> calls_;
 };

@@ -1,19 +1,24 @@
 #include "TestRegistry.h"
 
 #include <sddl.h>
+#include <winternl.h>
 
 #include "UniqueAny.h"
+
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 
 namespace {
 
 constexpr wchar_t kTestsKey[] = L"SOFTWARE\\PurgeKitTests";
 
 // Removes the key with everything below it, opening each DACL first where that is allowed.
+// Every key is opened as itself, so a registry link left below is deleted as the link.
 void RemoveTree(const std::wstring& path, REGSAM view) {
   SetKeySddl(path, view, L"D:P(A;;KA;;;WD)", DACL_SECURITY_INFORMATION);
   UniqueHKey key;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, key.put()) ==
-      ERROR_SUCCESS) {
+  if (!IsLinkKey(path, view) &&
+      ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | view,
+                      key.put()) == ERROR_SUCCESS) {
     std::vector<std::wstring> names;
     wchar_t name[256];
     for (DWORD index = 0;; ++index) {
@@ -27,7 +32,7 @@ void RemoveTree(const std::wstring& path, REGSAM view) {
     key.reset();
     for (const auto& child : names) RemoveTree(path + L"\\" + child, view);
   }
-  ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), view, 0);
+  DeleteKeyItself(path, view);
 }
 
 }  // namespace
@@ -58,6 +63,39 @@ bool CreateVolatileKey(const std::wstring& key, REGSAM view) {
                            KEY_ALL_ACCESS | view, nullptr, created.put(), nullptr) == ERROR_SUCCESS;
 }
 
+bool CreateLinkKey(const std::wstring& key, const std::wstring& target, REGSAM view) {
+  UniqueHKey created;
+  if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr,
+                        REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                        KEY_ALL_ACCESS | KEY_CREATE_LINK | view, nullptr, created.put(),
+                        nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  // The target's path in the kernel's namespace, without a terminator.
+  const std::wstring path = L"\\Registry\\Machine\\" + target;
+  return ::RegSetValueExW(created.get(), L"SymbolicLinkValue", 0, REG_LINK,
+                          reinterpret_cast<const BYTE*>(path.data()),
+                          static_cast<DWORD>(path.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+bool IsLinkKey(const std::wstring& key, REGSAM view) {
+  UniqueHKey opened;
+  DWORD type = REG_NONE;
+  return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), REG_OPTION_OPEN_LINK,
+                         KEY_QUERY_VALUE | view, opened.put()) == ERROR_SUCCESS &&
+         ::RegQueryValueExW(opened.get(), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) ==
+             ERROR_SUCCESS &&
+         type == REG_LINK;
+}
+
+LONG DeleteKeyItself(const std::wstring& key, REGSAM view) {
+  UniqueHKey opened;
+  const LONG result = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), REG_OPTION_OPEN_LINK,
+                                      DELETE | view, opened.put());
+  if (result != ERROR_SUCCESS) return result;
+  return static_cast<LONG>(::RtlNtStatusToDosError(::NtDeleteKey(opened.get())));
+}
+
 bool SetKeySddl(const std::wstring& key, REGSAM view, const wchar_t* sddl,
                 SECURITY_INFORMATION parts) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -70,15 +108,15 @@ bool SetKeySddl(const std::wstring& key, REGSAM view, const wchar_t* sddl,
   if (parts & OWNER_SECURITY_INFORMATION) rights |= WRITE_OWNER;
   if (parts & DACL_SECURITY_INFORMATION) rights |= WRITE_DAC;
   UniqueHKey opened;
-  return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, rights | view, opened.put()) ==
-             ERROR_SUCCESS &&
+  return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), REG_OPTION_OPEN_LINK, rights | view,
+                         opened.put()) == ERROR_SUCCESS &&
          ::RegSetKeySecurity(opened.get(), parts, descriptor) == ERROR_SUCCESS;
 }
 
 std::wstring KeySddl(const std::wstring& key, REGSAM view) {
   UniqueHKey opened;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, READ_CONTROL | view, opened.put()) !=
-      ERROR_SUCCESS) {
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), REG_OPTION_OPEN_LINK, READ_CONTROL | view,
+                      opened.put()) != ERROR_SUCCESS) {
     return {};
   }
   const SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;

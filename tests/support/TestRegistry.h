@@ -42,6 +42,15 @@ class TestRegistry : public Win32Registry {
 // Creates the key and the missing keys above it as volatile keys.
 bool CreateVolatileKey(const std::wstring& key, REGSAM view = 0);
 
+// A registry link at the HKLM key (a volatile one, as a link key must be removed as the link:
+// the Wine server's end takes it along at the latest) that points at the HKLM key `target`.
+bool CreateLinkKey(const std::wstring& key, const std::wstring& target, REGSAM view = 0);
+// Whether the HKLM key is a registry link.
+bool IsLinkKey(const std::wstring& key, REGSAM view = 0);
+// Deletes the HKLM key itself, a link as the link: the Windows error.
+LONG DeleteKeyItself(const std::wstring& key, REGSAM view = 0);
+
+// The owner and DACL functions below open the key itself, a link as the link.
 // Sets the owner and/or the DACL of an HKLM key from SDDL ("O:SY", "D:P", ...); true when
 // Windows took them.
 bool SetKeySddl(const std::wstring& key, REGSAM view, const wchar_t* sddl,

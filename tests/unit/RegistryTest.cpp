@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "LogCapture.h"
+#include "OwnerOnlyWriteDacSeam.h"
 #include "RegOps.h"
+#include "SecurityCallWatch.h"
 #include "TestRegistry.h"
 #include "UniqueAny.h"
 #include "Win32Registry.h"
@@ -16,6 +18,9 @@ namespace {
 
 constexpr REGSAM kView32 = KEY_WOW64_32KEY;
 constexpr REGSAM kView64 = KEY_WOW64_64KEY;
+// A DACL that lets the Administrators read a key's values and nothing else: the walk can
+// tell the key is no link, but can't list it.
+constexpr wchar_t kValuesOnly[] = L"D:P(A;;0x1;;;BA)";
 
 ByteList Bytes(const void* data, size_t size) {
   const auto* bytes = static_cast<const uint8_t*>(data);
@@ -379,39 +384,170 @@ TEST_F(RegOpsTest, MasksCompareWithLetterCase) {
 }
 
 // Wine grants DELETE whatever a key's DACL says, but enforces KEY_ENUMERATE_SUB_KEYS, and a
-// key that still has subkeys can't be deleted. So a key whose DACL grants nothing hides its
-// children, and its deletion is denied until ownership is taken.
+// key that still has subkeys can't be deleted. So a key whose DACL lets the Administrators
+// read its values only (which tells the walk it is no link) hides its children, and its
+// deletion is denied until ownership is taken: through handles of the key, the owner alone
+// first, then the DACL.
 TEST_F(RegOpsTest, ADeniedKeyIsOwnedAndRemovedWithItsChildren) {
   const std::wstring closed = root_ / L"Product\\Closed";
   ASSERT_TRUE(registry_.CreateKey(closed + L"\\Child\\Grandchild"));
-  ASSERT_TRUE(SetKeySddl(closed, 0, L"D:P", DACL_SECURITY_INFORMATION));
+  ASSERT_TRUE(SetKeySddl(closed, 0, kValuesOnly, DACL_SECURITY_INFORMATION));
   ASSERT_EQ(OpenKeyError(closed, 0, KEY_ENUMERATE_SUB_KEYS), ERROR_ACCESS_DENIED);
   ASSERT_EQ(::RegDeleteKeyW(HKEY_LOCAL_MACHINE, closed.c_str()), ERROR_ACCESS_DENIED);
 
   log_.Mark();
+  SecurityCallWatch security;
+  ASSERT_TRUE(security.IsActive() && security.WatchesSetSecurityInfo());
   EXPECT_TRUE(RegOps::WipeBranch(HKEY_LOCAL_MACHINE, root_ / L"Product", 0)) << log_.Dump();
   EXPECT_FALSE(Exists(root_ / L"Product", 0));
   EXPECT_TRUE(
       log_.Has(" D: RegOps::GetSubkeys: Failed to get sub keys 5 : '" + WideToUtf8(closed) + "'"))
       << log_.Dump();
+  ASSERT_EQ(security.Calls().size(), 2u);
+  EXPECT_EQ(security.Calls()[0].parts,
+            static_cast<SECURITY_INFORMATION>(OWNER_SECURITY_INFORMATION));
+  EXPECT_EQ(security.Calls()[1].parts,
+            static_cast<SECURITY_INFORMATION>(DACL_SECURITY_INFORMATION |
+                                              PROTECTED_DACL_SECURITY_INFORMATION));
+  EXPECT_EQ(security.Calls()[1].dacl, "D:(A;OICI;GA;;;BA)(A;OICI;GA;;;SY)");
+  for (const auto& call : security.Calls()) EXPECT_FALSE(call.byName);
 }
 
-// A key owned by the system that grants nothing can't be owned by an administrator under
-// Wine (the take-ownership privilege is ignored for keys), nor deleted, nor opened up again:
+// A key whose values can't be read can't be told from a registry link: it is deleted only as it
+// is, never listed or taken over, and where that deletion fails it stays as it was.
+TEST_F(RegOpsTest, AKeyThatCannotBeCheckedForALinkIsOnlyDeletedAsItIs) {
+  const std::wstring product = root_ / L"Product";
+  const std::wstring closed = product + L"\\Closed";
+  const std::wstring closedLeaf = product + L"\\ClosedLeaf";
+  ASSERT_TRUE(registry_.CreateKey(closed + L"\\Child"));
+  ASSERT_TRUE(registry_.CreateKey(closedLeaf));
+  ASSERT_TRUE(registry_.CreateKey(product + L"\\Other"));
+  for (const auto& key : {closed, closedLeaf}) {
+    ASSERT_TRUE(SetKeySddl(key, 0, L"D:P", DACL_SECURITY_INFORMATION));
+    ASSERT_EQ(OpenKeyError(key, 0, KEY_QUERY_VALUE), ERROR_ACCESS_DENIED);
+  }
+  const std::wstring before = KeySddl(closed, 0);
+
+  log_.Mark();
+  SecurityCallWatch security;
+  ASSERT_TRUE(security.IsActive() && security.WatchesSetSecurityInfo());
+  EXPECT_FALSE(RegOps::WipeBranch(HKEY_LOCAL_MACHINE, product, 0));
+  const std::vector<std::string> expected = {
+      "*E: RegOps::RemoveByForce: Kept '" + WideToUtf8(closed) +
+          "': it could not be checked for a registry link, so it is neither listed nor taken "
+          "over: 5",
+  };
+  EXPECT_EQ(log_.Entries(), expected) << log_.Dump();
+  EXPECT_TRUE(security.Calls().empty());
+  EXPECT_EQ(KeySddl(closed, 0), before);
+  EXPECT_EQ(OpenKeyError(closedLeaf, 0, 0), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(OpenKeyError(product + L"\\Other", 0, 0), ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(registry_.KeyExists(product));
+}
+
+// The seam answers as Windows does for a key the system owns that lets the Administrators read
+// it only: the take-ownership privilege grants WRITE_OWNER and nothing else, WRITE_DAC comes from
+// being the owner, DELETE from the new DACL. Opening the key for both at once is denied.
+TEST_F(RegOpsTest, AKeyTheSystemOwnsIsTakenInTwoSteps_OwnerOnlyWriteDacSeam) {
+  const std::wstring product = root_ / L"Product";
+  const std::wstring owned = product + L"\\OwnedBySystem";
+  ASSERT_TRUE(registry_.CreateKey(owned + L"\\Settings"));
+  ASSERT_TRUE(registry_.SetDWORD(owned, L"Version", 3));
+  // What Wine itself then grants comes from the DACL; the seam says what Windows would.
+  ASSERT_TRUE(SetKeySddl(owned, 0, L"D:P(A;;KA;;;BA)(A;;KA;;;SY)", DACL_SECURITY_INFORMATION));
+  ASSERT_TRUE(SetKeySddl(owned, 0, L"O:SY", OWNER_SECURITY_INFORMATION));
+
+  log_.Mark();
+  bool removed = false;
+  {
+    OwnerOnlyWriteDacSeam seam(L"OwnedBySystem");
+    ASSERT_TRUE(seam.IsActive());
+    removed = RegOps::WipeBranch(HKEY_LOCAL_MACHINE, product, 0);
+    EXPECT_TRUE(seam.OwnerChanged());
+    EXPECT_TRUE(seam.DaclChanged());
+    EXPECT_GE(seam.Denials(), 1);
+  }
+  EXPECT_TRUE(removed) << log_.Dump();
+  EXPECT_TRUE(log_.Entries().empty()) << log_.Dump();
+  EXPECT_FALSE(Exists(product, 0));
+}
+
+// Registry links (keys made with REG_OPTION_CREATE_LINK) inside a branch, as the branch, among
+// the matches of a mask and as the key a mask is given: each link goes as the link, its target
+// (outside everything named) keeps its keys, values and security, and a link to its own parent
+// is never followed.
+TEST_F(RegOpsTest, ALinkGoesAsTheLinkAndItsTargetStaysAsItWas) {
+  const std::wstring victim = root_ / L"Victim";
+  ASSERT_TRUE(registry_.CreateKey(victim + L"\\Child\\Deep"));
+  ASSERT_TRUE(registry_.SetString(victim, L"Keep", std::wstring(L"me")));
+  ASSERT_TRUE(
+      SetKeySddl(victim, 0, L"D:P(A;;KA;;;BA)(A;;KA;;;SY)(A;;KR;;;BU)", DACL_SECURITY_INFORMATION));
+  const std::wstring victimSddl = KeySddl(victim, 0);
+  const auto victimIsIntact = [&] {
+    std::wstring text;
+    return Exists(victim + L"\\Child\\Deep", 0) && KeySddl(victim, 0) == victimSddl &&
+           registry_.GetString(victim, L"Keep", text) && text == L"me";
+  };
+
+  // A branch holding a link, a loop and plain keys.
+  const std::wstring product = root_ / L"Product";
+  ASSERT_TRUE(registry_.CreateKey(product + L"\\Components\\Agent"));
+  ASSERT_TRUE(CreateLinkKey(product + L"\\Components\\Shared", victim));
+  ASSERT_TRUE(CreateLinkKey(product + L"\\Loop", product));
+  ASSERT_TRUE(IsLinkKey(product + L"\\Loop"));
+  log_.Mark();
+  EXPECT_TRUE(RegOps::WipeBranch(HKEY_LOCAL_MACHINE, product, 0)) << log_.Dump();
+  EXPECT_TRUE(log_.Entries().empty()) << log_.Dump();
+  EXPECT_EQ(OpenKeyError(product, 0, 0), ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(victimIsIntact());
+
+  // The branch named is itself a link.
+  const std::wstring named = root_ / L"NamedLink";
+  ASSERT_TRUE(CreateLinkKey(named, victim));
+  EXPECT_TRUE(RegOps::WipeBranch(HKEY_LOCAL_MACHINE, named, 0)) << log_.Dump();
+  EXPECT_FALSE(IsLinkKey(named));
+  EXPECT_TRUE(victimIsIntact());
+
+  // A mask's matches: the link among them goes as the link, the look-alike stays.
+  const std::wstring shared = root_ / L"Shared";
+  ASSERT_TRUE(registry_.CreateKey(shared + L"\\KvReal\\Inner"));
+  ASSERT_TRUE(registry_.CreateKey(shared + L"\\Other"));
+  ASSERT_TRUE(CreateLinkKey(shared + L"\\KvLink", victim));
+  ASSERT_TRUE(CreateLinkKey(shared + L"\\KvLoop", shared));
+  EXPECT_TRUE(RegOps::WipeBranchesByMask(HKEY_LOCAL_MACHINE, shared, L"Kv*", 0)) << log_.Dump();
+  EXPECT_EQ(RegOps::GetSubkeys(HKEY_LOCAL_MACHINE, shared, 0), StringList{L"Other"});
+  EXPECT_TRUE(victimIsIntact());
+
+  // The key given to a mask removal is a link: it is not listed, and nothing changes.
+  const std::wstring maskLink = root_ / L"MaskLink";
+  ASSERT_TRUE(CreateLinkKey(maskLink, victim));
+  log_.Mark();
+  EXPECT_FALSE(RegOps::WipeBranchesByMask(HKEY_LOCAL_MACHINE, maskLink, L"*", 0));
+  const std::vector<std::string> expected = {
+      "*E: RegOps::WipeBranchesByMask: Not listed '" + WideToUtf8(maskLink) +
+          "': it is a registry link, whose target is not entered",
+  };
+  EXPECT_EQ(log_.Entries(), expected) << log_.Dump();
+  EXPECT_TRUE(IsLinkKey(maskLink));
+  EXPECT_TRUE(victimIsIntact());
+}
+
+// A key owned by the system that grants no write right can't be owned by an administrator
+// under Wine (the take-ownership privilege is ignored for keys), nor deleted, nor opened up:
 // the keys of this test are volatile, so that they are gone when the Wine server ends.
 TEST(RegOpsForeignKey, AKeyThatCannotBeOwnedKeepsItsAncestorsClosedToEveryone) {
   LogCapture log(L"regops-foreign");
   TestKey root(L"regops-foreign", true);
   TestRegistry registry;
   const std::wstring product = root / L"Product";
-  const std::wstring closed = product + L"\\Closed";   // ours, grants nothing
-  const std::wstring foreign = closed + L"\\Foreign";  // the system's, grants nothing
+  const std::wstring closed = product + L"\\Closed";   // ours, its values readable only
+  const std::wstring foreign = closed + L"\\Foreign";  // the system's, the same
   ASSERT_TRUE(CreateVolatileKey(foreign + L"\\Inner"));
   ASSERT_TRUE(CreateVolatileKey(closed + L"\\Sibling\\Deep"));
   ASSERT_TRUE(CreateVolatileKey(product + L"\\Other"));
   ASSERT_TRUE(SetKeySddl(foreign, 0, L"O:SY", OWNER_SECURITY_INFORMATION));
-  ASSERT_TRUE(SetKeySddl(foreign, 0, L"D:P", DACL_SECURITY_INFORMATION));
-  ASSERT_TRUE(SetKeySddl(closed, 0, L"D:P", DACL_SECURITY_INFORMATION));
+  ASSERT_TRUE(SetKeySddl(foreign, 0, kValuesOnly, DACL_SECURITY_INFORMATION));
+  ASSERT_TRUE(SetKeySddl(closed, 0, kValuesOnly, DACL_SECURITY_INFORMATION));
 
   log.Mark();
   EXPECT_FALSE(RegOps::WipeBranch(HKEY_LOCAL_MACHINE, product, 0));
@@ -441,7 +577,7 @@ TEST_F(RegOpsTest, OwnershipIsTakenInTheViewOfTheRemoval) {
   TestRegistry view32(kView32);
   ASSERT_TRUE(view32.CreateKey(product + L"\\Closed\\Child"));
   ASSERT_TRUE(registry_.CreateKey(product + L"\\Closed\\Child"));
-  ASSERT_TRUE(SetKeySddl(product + L"\\Closed", kView32, L"D:P", DACL_SECURITY_INFORMATION));
+  ASSERT_TRUE(SetKeySddl(product + L"\\Closed", kView32, kValuesOnly, DACL_SECURITY_INFORMATION));
   ASSERT_EQ(OpenKeyError(product + L"\\Closed", kView32, KEY_ENUMERATE_SUB_KEYS),
             ERROR_ACCESS_DENIED);
 

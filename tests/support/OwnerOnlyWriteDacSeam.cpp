@@ -1,0 +1,106 @@
+#include "OwnerOnlyWriteDacSeam.h"
+
+#include <aclapi.h>
+
+#include <cwctype>
+
+#include "ImportHook.h"
+#include "UniqueAny.h"
+
+namespace {
+
+OwnerOnlyWriteDacSeam* seam = nullptr;
+decltype(&::RegOpenKeyExW) realRegOpenKeyEx = nullptr;
+decltype(&::RegCloseKey) realRegCloseKey = nullptr;
+decltype(&::SetSecurityInfo) realSetSecurityInfo = nullptr;
+
+// Whether the privilege is enabled in the token the calling thread acts with.
+bool PrivilegeEnabled(const wchar_t* name) {
+  UniqueHandle token;
+  if (!::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, token.put()) &&
+      !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+    return false;
+  }
+  PRIVILEGE_SET wanted{};
+  wanted.PrivilegeCount = 1;
+  wanted.Control = PRIVILEGE_SET_ALL_NECESSARY;
+  if (!::LookupPrivilegeValueW(nullptr, name, &wanted.Privilege[0].Luid)) return false;
+  BOOL held = FALSE;
+  return ::PrivilegeCheck(token.get(), &wanted, &held) && held;
+}
+
+LSTATUS WINAPI SeamRegOpenKeyExW(HKEY base, LPCWSTR name, DWORD options, REGSAM rights,
+                                 PHKEY opened) {
+  if (seam == nullptr || !seam->Matches(name)) {
+    return realRegOpenKeyEx(base, name, options, rights, opened);
+  }
+  if (!seam->Allows(rights)) {
+    seam->Denied();
+    if (opened != nullptr) *opened = nullptr;
+    return ERROR_ACCESS_DENIED;
+  }
+  const LSTATUS result = realRegOpenKeyEx(base, name, options, rights, opened);
+  if (result == ERROR_SUCCESS) seam->Opened(*opened);
+  return result;
+}
+
+LSTATUS WINAPI SeamRegCloseKey(HKEY key) {
+  if (seam != nullptr) seam->Closed(key);
+  return realRegCloseKey(key);
+}
+
+DWORD WINAPI SeamSetSecurityInfo(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
+                                 PSID owner, PSID group, PACL dacl, PACL sacl) {
+  const DWORD result = realSetSecurityInfo(object, type, parts, owner, group, dacl, sacl);
+  if (result == ERROR_SUCCESS && seam != nullptr) seam->SecuritySet(object, parts);
+  return result;
+}
+
+}  // namespace
+
+OwnerOnlyWriteDacSeam::OwnerOnlyWriteDacSeam(std::wstring lastComponent)
+    : lastComponent_(std::move(lastComponent)),
+      open_(std::make_unique<ImportHook>("advapi32.dll", "RegOpenKeyExW",
+                                         reinterpret_cast<void*>(&SeamRegOpenKeyExW))),
+      close_(std::make_unique<ImportHook>("advapi32.dll", "RegCloseKey",
+                                          reinterpret_cast<void*>(&SeamRegCloseKey))),
+      set_(std::make_unique<ImportHook>("advapi32.dll", "SetSecurityInfo",
+                                        reinterpret_cast<void*>(&SeamSetSecurityInfo))) {
+  realRegOpenKeyEx = reinterpret_cast<decltype(&::RegOpenKeyExW)>(open_->Original());
+  realRegCloseKey = reinterpret_cast<decltype(&::RegCloseKey)>(close_->Original());
+  realSetSecurityInfo = reinterpret_cast<decltype(&::SetSecurityInfo)>(set_->Original());
+  seam = this;
+}
+
+OwnerOnlyWriteDacSeam::~OwnerOnlyWriteDacSeam() { seam = nullptr; }
+
+bool OwnerOnlyWriteDacSeam::IsActive() const {
+  return open_->IsActive() && close_->IsActive() && set_->IsActive();
+}
+
+bool OwnerOnlyWriteDacSeam::Matches(const wchar_t* name) const {
+  if (name == nullptr) return false;
+  std::wstring text(name);
+  const size_t last = text.rfind(L'\\');
+  if (last != std::wstring::npos) text = text.substr(last + 1);
+  if (text.size() != lastComponent_.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (std::towupper(text[i]) != std::towupper(lastComponent_[i])) return false;
+  }
+  return true;
+}
+
+bool OwnerOnlyWriteDacSeam::Allows(REGSAM rights) const {
+  rights &= ~static_cast<REGSAM>(KEY_WOW64_32KEY | KEY_WOW64_64KEY);
+  if (daclChanged_) return true;
+  REGSAM granted = KEY_READ;
+  if (PrivilegeEnabled(L"SeTakeOwnershipPrivilege")) granted |= WRITE_OWNER;
+  if (ownerChanged_) granted |= WRITE_DAC | READ_CONTROL;
+  return (rights & ~granted) == 0;
+}
+
+void OwnerOnlyWriteDacSeam::SecuritySet(HANDLE object, SECURITY_INFORMATION parts) {
+  if (handles_.count(static_cast<HKEY>(object)) == 0) return;
+  if (parts & OWNER_SECURITY_INFORMATION) ownerChanged_ = true;
+  if (parts & DACL_SECURITY_INFORMATION) daclChanged_ = true;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <set>
+#include <string>
+
+class ImportHook;
+
+// Makes one registry key answer the opens of the code under test as Windows answers them for
+// a key owned by the system whose DACL grants the Administrators read access only (Wine grants
+// an administrator DELETE and, through the DACL the test gives the key, everything else):
+// WRITE_OWNER only while the take-ownership privilege is enabled on the calling thread,
+// WRITE_DAC only once the owner was changed through a handle it opened, and DELETE or any
+// other write only once the DACL was changed so. The key is the one whose name (as the code
+// passes it, below a handle or a root) ends in the given last component. A seam on
+// RegOpenKeyExW and SetSecurityInfo of the test program; one holder at a time.
+class OwnerOnlyWriteDacSeam {
+ public:
+  explicit OwnerOnlyWriteDacSeam(std::wstring lastComponent);
+  ~OwnerOnlyWriteDacSeam();
+  OwnerOnlyWriteDacSeam(const OwnerOnlyWriteDacSeam&) = delete;
+  OwnerOnlyWriteDacSeam& operator=(const OwnerOnlyWriteDacSeam&) = delete;
+
+  bool IsActive() const;
+  // Opens of the key that the seam answered with ERROR_ACCESS_DENIED.
+  int Denials() const { return denials_; }
+  bool OwnerChanged() const { return ownerChanged_; }
+  bool DaclChanged() const { return daclChanged_; }
+
+  // For the hooks.
+  bool Matches(const wchar_t* name) const;
+  bool Allows(REGSAM rights) const;
+  void Opened(HKEY key) { handles_.insert(key); }
+  void Denied() { ++denials_; }
+  void Closed(HKEY key) { handles_.erase(key); }
+  void SecuritySet(HANDLE object, SECURITY_INFORMATION parts);
+
+ private:
+  std::wstring lastComponent_;
+  std::set<HKEY> handles_;
+  int denials_ = 0;
+  bool ownerChanged_ = false;
+  bool daclChanged_ = false;
+  std::unique_ptr<ImportHook> open_;
+  std::unique_ptr<ImportHook> close_;
+  std::unique_ptr<ImportHook> set_;
+};
