@@ -1,5 +1,6 @@
-// A silent run of the real PurgeKit64.exe whose product script reads, counts and removes a
-// product's registry branches in both views through the Reg module.
+// Silent runs of the real PurgeKit64.exe (and PurgeKit32.exe running the scripts itself) whose
+// product scripts read, count and remove a product's registry branches in both views through
+// the Reg module, also where the branches hold registry links.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +9,8 @@
 #include "LogReader.h"
 #include "LogRegistry.h"
 #include "ProgramRunner.h"
+#include "RegOps.h"
+#include "StringUtils.h"
 #include "TestRegistry.h"
 
 namespace {
@@ -52,6 +55,110 @@ TEST(RegistryRun, TheProductsBranchesGoInBothViewsAndLookAlikesStay) {
     EXPECT_EQ(OpenKeyError(base / L"HALCYRA Shared\\Settings", view, KEY_READ), ERROR_SUCCESS);
   }
   EXPECT_EQ(OpenKeyError(base / L"Shared", KEY_WOW64_64KEY, KEY_READ), ERROR_FILE_NOT_FOUND);
+}
+
+// What a test compares of a key it must not change: its subkeys, a value and its security.
+struct KeyState {
+  StringList subkeys;
+  std::wstring value;
+  std::wstring sddl;
+  bool operator==(const KeyState&) const = default;
+};
+
+KeyState StateOf(const std::wstring& key, REGSAM view) {
+  TestRegistry registry(view);
+  KeyState state;
+  WideList names;
+  registry.GetSubkeys(key, names);
+  state.subkeys.assign(names.begin(), names.end());
+  registry.GetString(key, L"Keep", state.value);
+  state.sddl = KeySddl(key, view);
+  return state;
+}
+
+// Registry links inside a branch and among the matches of a mask: one to a key outside
+// everything named, one to its own parent. The links go as links, their target stays as it
+// was, and the product after them is removed as usual.
+TEST(RegistryRun, LinksInABranchAndAMaskGoAsLinksAndTheirTargetStays) {
+  constexpr REGSAM kView = KEY_WOW64_64KEY;
+  TestKey base(L"RegLinks");
+  ScopedRegValue baseValue(HKEY_LOCAL_MACHINE, L"SOFTWARE\\PurgeKitTests", L"RegLinksBase", kView);
+  ASSERT_TRUE(baseValue.SetString(base.Path()));
+  TestRegistry registry(kView);
+  const std::wstring victim = base / L"Victim";
+  ASSERT_TRUE(registry.CreateKey(victim + L"\\Child\\Deep"));
+  ASSERT_TRUE(registry.CreateKey(victim + L"\\Other"));
+  ASSERT_TRUE(registry.SetString(victim, L"Keep", std::wstring(L"victim")));
+  ASSERT_TRUE(SetKeySddl(victim, kView, L"D:P(A;;KA;;;BA)(A;;KA;;;SY)(A;;KR;;;BU)",
+                         DACL_SECURITY_INFORMATION));
+  ASSERT_TRUE(registry.SetString(victim + L"\\Child", L"Keep", std::wstring(L"child")));
+
+  const std::wstring linked = base / L"Linked";
+  ASSERT_TRUE(registry.CreateKey(linked + L"\\Components\\Agent"));
+  ASSERT_TRUE(CreateLinkKey(linked + L"\\Components\\Shared", victim, kView));
+  ASSERT_TRUE(CreateLinkKey(linked + L"\\Loop", linked, kView));
+  ASSERT_TRUE(registry.CreateKey(linked + L"\\Deeper"));
+  ASSERT_TRUE(CreateLinkKey(linked + L"\\Deeper\\Back", linked + L"\\Deeper", kView));
+
+  const std::wstring shared = base / L"Shared";
+  ASSERT_TRUE(registry.CreateKey(shared + L"\\LinkedReal\\Inner"));
+  ASSERT_TRUE(registry.CreateKey(shared + L"\\Other"));
+  ASSERT_TRUE(CreateLinkKey(shared + L"\\LinkedToVictim", victim, kView));
+  ASSERT_TRUE(CreateLinkKey(shared + L"\\LinkedLoop", shared, kView));
+  ASSERT_TRUE(registry.CreateKey(base / L"After\\Sub"));
+
+  const KeyState victimBefore = StateOf(victim, kView);
+  const KeyState childBefore = StateOf(victim + L"\\Child", kView);
+  ASSERT_EQ(victimBefore.subkeys, (StringList{L"Child", L"Other"}));
+
+  ScopedLogRoot root;
+  const LoggedRun run = RunForLog(PurgeKit64Path(), L"--silent --language en --scripts \"" +
+                                                        FixturePath(L"run\\registrylinks") + L"\"");
+  const auto lines = LinesOfProcess(ReadLogLines(root.Directory()), run.processId);
+  ASSERT_TRUE(run.result.started);
+  EXPECT_EQ(run.result.exitCode, 0u) << Dump(lines);
+  EXPECT_GE(IndexOf(lines, "[links.lua] linked: branch true, mask true"), 0) << Dump(lines);
+  EXPECT_GE(IndexOf(lines, "[after.lua] after: branch true"), 0) << Dump(lines);
+
+  EXPECT_EQ(OpenKeyError(linked, kView, 0), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(OpenKeyError(base / L"After", kView, 0), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegOps::GetSubkeys(HKEY_LOCAL_MACHINE, shared, kView), StringList{L"Other"});
+  EXPECT_TRUE(StateOf(victim, kView) == victimBefore) << WideToUtf8(KeySddl(victim, kView));
+  EXPECT_TRUE(StateOf(victim + L"\\Child", kView) == childBefore);
+  EXPECT_EQ(OpenKeyError(victim + L"\\Child\\Deep", kView, KEY_READ), ERROR_SUCCESS);
+}
+
+// The 32-bit program running the scripts itself (no 64-bit program beside them) removes a
+// 64-bit-view branch whose key must be taken over: the ownership change stays in that view,
+// and the 32-bit twin keeps its keys and its security.
+TEST(RegistryRun, The32BitProgramTakesOverA64BitKeyAndLeavesItsTwinAlone) {
+  if (!Wine32Available()) GTEST_SKIP() << kNoWine32Reason;
+  TestKey base(L"RegWow64");
+  ScopedRegValue baseValue(HKEY_LOCAL_MACHINE, L"SOFTWARE\\PurgeKitTests", L"RegWow64Base",
+                           KEY_WOW64_64KEY);
+  ASSERT_TRUE(baseValue.SetString(base.Path()));
+  const std::wstring closed = base / L"Halcyra\\Closed";
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    ASSERT_TRUE(TestRegistry(view).CreateKey(closed + L"\\Hidden"));
+  }
+  // The 64-bit key lets the Administrators read its values only, so that its subkey is hidden
+  // and its deletion denied until it is taken over; its 32-bit twin grants the users reading.
+  ASSERT_TRUE(SetKeySddl(closed, KEY_WOW64_64KEY, L"D:P(A;;0x1;;;BA)", DACL_SECURITY_INFORMATION));
+  ASSERT_TRUE(SetKeySddl(closed, KEY_WOW64_32KEY, L"D:P(A;;KA;;;BA)(A;;KA;;;SY)(A;;KR;;;BU)",
+                         DACL_SECURITY_INFORMATION));
+  const KeyState twinBefore = StateOf(closed, KEY_WOW64_32KEY);
+
+  ScopedLogRoot root;
+  const LoggedRun run = RunForLog(PurgeKit32Path(), L"--silent --language en --scripts \"" +
+                                                        FixturePath(L"run\\registrywow64") + L"\"");
+  const auto lines = ReadLogLines(root.Directory());
+  ASSERT_TRUE(run.result.started);
+  EXPECT_EQ(run.result.exitCode, 0u) << Dump(lines);
+  EXPECT_GE(IndexOf(lines, "[wow64.lua] wow64: branch true"), 0) << Dump(lines);
+  EXPECT_EQ(OpenKeyError(base / L"Halcyra", KEY_WOW64_64KEY, 0), ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(StateOf(closed, KEY_WOW64_32KEY) == twinBefore)
+      << WideToUtf8(KeySddl(closed, KEY_WOW64_32KEY));
+  EXPECT_EQ(OpenKeyError(closed + L"\\Hidden", KEY_WOW64_32KEY, KEY_READ), ERROR_SUCCESS);
 }
 
 }  // namespace

@@ -473,9 +473,10 @@ TEST_F(RegOpsTest, AKeyTheSystemOwnsIsTakenInTwoSteps_OwnerOnlyWriteDacSeam) {
 }
 
 // Registry links (keys made with REG_OPTION_CREATE_LINK) inside a branch, as the branch, among
-// the matches of a mask and as the key a mask is given: each link goes as the link, its target
-// (outside everything named) keeps its keys, values and security, and a link to its own parent
-// is never followed.
+// the matches of a mask and as the key a mask is given: each link goes as the link, and its
+// target (outside everything named) keeps its keys, values and security. (Loops of links are
+// shown by the black-box run: under Wine a test program whose stack overflows ends with exit
+// code 0, which would hide the fault here.)
 TEST_F(RegOpsTest, ALinkGoesAsTheLinkAndItsTargetStaysAsItWas) {
   const std::wstring victim = root_ / L"Victim";
   ASSERT_TRUE(registry_.CreateKey(victim + L"\\Child\\Deep"));
@@ -489,12 +490,11 @@ TEST_F(RegOpsTest, ALinkGoesAsTheLinkAndItsTargetStaysAsItWas) {
            registry_.GetString(victim, L"Keep", text) && text == L"me";
   };
 
-  // A branch holding a link, a loop and plain keys.
+  // A branch holding a link and plain keys.
   const std::wstring product = root_ / L"Product";
   ASSERT_TRUE(registry_.CreateKey(product + L"\\Components\\Agent"));
   ASSERT_TRUE(CreateLinkKey(product + L"\\Components\\Shared", victim));
-  ASSERT_TRUE(CreateLinkKey(product + L"\\Loop", product));
-  ASSERT_TRUE(IsLinkKey(product + L"\\Loop"));
+  ASSERT_TRUE(IsLinkKey(product + L"\\Components\\Shared"));
   log_.Mark();
   EXPECT_TRUE(RegOps::WipeBranch(HKEY_LOCAL_MACHINE, product, 0)) << log_.Dump();
   EXPECT_TRUE(log_.Entries().empty()) << log_.Dump();
@@ -513,7 +513,6 @@ TEST_F(RegOpsTest, ALinkGoesAsTheLinkAndItsTargetStaysAsItWas) {
   ASSERT_TRUE(registry_.CreateKey(shared + L"\\KvReal\\Inner"));
   ASSERT_TRUE(registry_.CreateKey(shared + L"\\Other"));
   ASSERT_TRUE(CreateLinkKey(shared + L"\\KvLink", victim));
-  ASSERT_TRUE(CreateLinkKey(shared + L"\\KvLoop", shared));
   EXPECT_TRUE(RegOps::WipeBranchesByMask(HKEY_LOCAL_MACHINE, shared, L"Kv*", 0)) << log_.Dump();
   EXPECT_EQ(RegOps::GetSubkeys(HKEY_LOCAL_MACHINE, shared, 0), StringList{L"Other"});
   EXPECT_TRUE(victimIsIntact());
