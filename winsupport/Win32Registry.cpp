@@ -356,10 +356,17 @@ bool Win32Registry::DeleteKey(const std::wstring& path, int* kind) {
 bool Win32Registry::DeleteTree(const std::wstring& parent, const std::wstring& child, int* kind) {
   if (child.empty()) return Report(RegistryError::InvalidParameter, kind);
   const std::wstring tree = JoinKeyPath(parent, child);
-  WideList subkeys;
-  GetSubkeys(tree, subkeys);
-  for (const auto& subkey : subkeys) {
-    if (!DeleteTree(tree, subkey, kind)) return false;
+  // Only a key known not to be a registry link is listed: a link goes as the link.
+  UniqueHKey opened;
+  bool link = true;
+  if (OpenKeyItself(nullptr, tree, KEY_QUERY_VALUE, opened) && IsLink(opened.get(), link) &&
+      !link) {
+    opened.reset();
+    WideList subkeys;
+    GetSubkeys(tree, subkeys);
+    for (const auto& subkey : subkeys) {
+      if (!DeleteTree(tree, subkey, kind)) return false;
+    }
   }
   return DeleteKey(parent, child, kind);
 }

@@ -190,7 +190,8 @@ class Win32Registry : public Registry {
   // Creates the path level by level; a path of one component is taken as existing and
   // one that ends in a backslash is refused.
   virtual bool CreateKey(const std::wstring& path, int* kind = nullptr);
-  // The key and everything below it, children first; the first failure stops the walk.
+  // The key and everything below it, children first; the first failure stops the walk. A
+  // registry link, or a key that can't be checked for one, is deleted as it is, not listed.
   virtual bool DeleteTree(const std::wstring& parent, const std::wstring& child,
                           int* kind = nullptr);
   // Names of the direct subkeys in enumeration order; the count, 0 on failure (the list

@@ -264,6 +264,13 @@ TEST(Win32Registry, KeysAreCreatedCopiedAndDeletedAsPathsAndTrees) {
   EXPECT_FALSE(Exists(key + L"\\copy", 0));
   EXPECT_FALSE(registry.DeleteTree(key, L"copy", &kind));
   EXPECT_EQ(kind, RegistryError::NotFound);
+
+  // A registry link in a tree goes as the link; the key it points to keeps its subkeys.
+  ASSERT_TRUE(registry.CreateKey(key + L"\\tree\\inner"));
+  ASSERT_TRUE(CreateLinkKey(key + L"\\tree\\link", key + L"\\a"));
+  EXPECT_TRUE(registry.DeleteTree(key, L"tree", &kind));
+  EXPECT_FALSE(Exists(key + L"\\tree", 0));
+  EXPECT_TRUE(Exists(key + L"\\a\\b\\c", 0));
 }
 
 TEST(Win32Registry, EachViewSeesAndDeletesOnlyItsOwnTwin) {
