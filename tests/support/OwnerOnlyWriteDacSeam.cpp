@@ -11,6 +11,7 @@ namespace {
 
 OwnerOnlyWriteDacSeam* seam = nullptr;
 decltype(&::RegOpenKeyExW) realRegOpenKeyEx = nullptr;
+decltype(&::RegCreateKeyExW) realRegCreateKeyEx = nullptr;
 decltype(&::RegCloseKey) realRegCloseKey = nullptr;
 decltype(&::SetSecurityInfo) realSetSecurityInfo = nullptr;
 
@@ -44,6 +45,25 @@ LSTATUS WINAPI SeamRegOpenKeyExW(HKEY base, LPCWSTR name, DWORD options, REGSAM 
   return result;
 }
 
+LSTATUS WINAPI SeamRegCreateKeyExW(HKEY base, LPCWSTR name, DWORD reserved, LPWSTR keyClass,
+                                   DWORD options, REGSAM rights,
+                                   const LPSECURITY_ATTRIBUTES attributes, PHKEY opened,
+                                   LPDWORD disposition) {
+  if (seam == nullptr || !seam->Matches(name)) {
+    return realRegCreateKeyEx(base, name, reserved, keyClass, options, rights, attributes, opened,
+                              disposition);
+  }
+  if (!seam->Allows(rights, (options & REG_OPTION_BACKUP_RESTORE) != 0)) {
+    seam->Denied();
+    if (opened != nullptr) *opened = nullptr;
+    return ERROR_ACCESS_DENIED;
+  }
+  const LSTATUS result = realRegCreateKeyEx(base, name, reserved, keyClass, options, rights,
+                                            attributes, opened, disposition);
+  if (result == ERROR_SUCCESS) seam->Opened(*opened);
+  return result;
+}
+
 LSTATUS WINAPI SeamRegCloseKey(HKEY key) {
   if (seam != nullptr) seam->Closed(key);
   return realRegCloseKey(key);
@@ -58,15 +78,19 @@ DWORD WINAPI SeamSetSecurityInfo(HANDLE object, SE_OBJECT_TYPE type, SECURITY_IN
 
 }  // namespace
 
-OwnerOnlyWriteDacSeam::OwnerOnlyWriteDacSeam(std::wstring lastComponent)
+OwnerOnlyWriteDacSeam::OwnerOnlyWriteDacSeam(std::wstring lastComponent, bool ownerRightsEntry)
     : lastComponent_(std::move(lastComponent)),
+      ownerRightsEntry_(ownerRightsEntry),
       open_(std::make_unique<ImportHook>("advapi32.dll", "RegOpenKeyExW",
                                          reinterpret_cast<void*>(&SeamRegOpenKeyExW))),
+      create_(std::make_unique<ImportHook>("advapi32.dll", "RegCreateKeyExW",
+                                           reinterpret_cast<void*>(&SeamRegCreateKeyExW))),
       close_(std::make_unique<ImportHook>("advapi32.dll", "RegCloseKey",
                                           reinterpret_cast<void*>(&SeamRegCloseKey))),
       set_(std::make_unique<ImportHook>("advapi32.dll", "SetSecurityInfo",
                                         reinterpret_cast<void*>(&SeamSetSecurityInfo))) {
   realRegOpenKeyEx = reinterpret_cast<decltype(&::RegOpenKeyExW)>(open_->Original());
+  realRegCreateKeyEx = reinterpret_cast<decltype(&::RegCreateKeyExW)>(create_->Original());
   realRegCloseKey = reinterpret_cast<decltype(&::RegCloseKey)>(close_->Original());
   realSetSecurityInfo = reinterpret_cast<decltype(&::SetSecurityInfo)>(set_->Original());
   seam = this;
@@ -75,7 +99,7 @@ OwnerOnlyWriteDacSeam::OwnerOnlyWriteDacSeam(std::wstring lastComponent)
 OwnerOnlyWriteDacSeam::~OwnerOnlyWriteDacSeam() { seam = nullptr; }
 
 bool OwnerOnlyWriteDacSeam::IsActive() const {
-  return open_->IsActive() && close_->IsActive() && set_->IsActive();
+  return open_->IsActive() && create_->IsActive() && close_->IsActive() && set_->IsActive();
 }
 
 bool OwnerOnlyWriteDacSeam::Matches(const wchar_t* name) const {
@@ -90,12 +114,15 @@ bool OwnerOnlyWriteDacSeam::Matches(const wchar_t* name) const {
   return true;
 }
 
-bool OwnerOnlyWriteDacSeam::Allows(REGSAM rights) const {
+bool OwnerOnlyWriteDacSeam::Allows(REGSAM rights, bool forRestore) const {
   rights &= ~static_cast<REGSAM>(KEY_WOW64_32KEY | KEY_WOW64_64KEY);
   if (daclChanged_) return true;
   REGSAM granted = KEY_READ;
   if (PrivilegeEnabled(L"SeTakeOwnershipPrivilege")) granted |= WRITE_OWNER;
-  if (ownerChanged_) granted |= WRITE_DAC | READ_CONTROL;
+  if (ownerChanged_ && !ownerRightsEntry_) granted |= WRITE_DAC | READ_CONTROL;
+  if (forRestore && PrivilegeEnabled(L"SeRestorePrivilege")) {
+    granted |= WRITE_DAC | WRITE_OWNER | KEY_WRITE | DELETE;
+  }
   return (rights & ~granted) == 0;
 }
 

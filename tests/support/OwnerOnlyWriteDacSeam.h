@@ -15,10 +15,14 @@ class ImportHook;
 // WRITE_DAC only once the owner was changed through a handle it opened, and DELETE or any
 // other write only once the DACL was changed so. The key is the one whose name (as the code
 // passes it, below a handle or a root) ends in the given last component. A seam on
-// RegOpenKeyExW and SetSecurityInfo of the test program; one holder at a time.
+// RegOpenKeyExW, RegCreateKeyExW and SetSecurityInfo of the test program; one holder at a time.
+// With ownerRightsEntry the DACL also holds an OWNER RIGHTS entry granting reading only, which
+// takes the owner's implied WRITE_DAC away: WRITE_DAC then comes only from the restore
+// privilege, enabled on the thread, for an open with backup-and-restore intent
+// (RegCreateKeyExW with REG_OPTION_BACKUP_RESTORE).
 class OwnerOnlyWriteDacSeam {
  public:
-  explicit OwnerOnlyWriteDacSeam(std::wstring lastComponent);
+  explicit OwnerOnlyWriteDacSeam(std::wstring lastComponent, bool ownerRightsEntry = false);
   ~OwnerOnlyWriteDacSeam();
   OwnerOnlyWriteDacSeam(const OwnerOnlyWriteDacSeam&) = delete;
   OwnerOnlyWriteDacSeam& operator=(const OwnerOnlyWriteDacSeam&) = delete;
@@ -31,7 +35,7 @@ class OwnerOnlyWriteDacSeam {
 
   // For the hooks.
   bool Matches(const wchar_t* name) const;
-  bool Allows(REGSAM rights) const;
+  bool Allows(REGSAM rights, bool forRestore = false) const;
   void Opened(HKEY key) { handles_.insert(key); }
   void Denied() { ++denials_; }
   void Closed(HKEY key) { handles_.erase(key); }
@@ -39,11 +43,13 @@ class OwnerOnlyWriteDacSeam {
 
  private:
   std::wstring lastComponent_;
+  bool ownerRightsEntry_;
   std::set<HKEY> handles_;
   int denials_ = 0;
   bool ownerChanged_ = false;
   bool daclChanged_ = false;
   std::unique_ptr<ImportHook> open_;
+  std::unique_ptr<ImportHook> create_;
   std::unique_ptr<ImportHook> close_;
   std::unique_ptr<ImportHook> set_;
 };

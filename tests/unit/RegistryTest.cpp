@@ -454,29 +454,34 @@ TEST_F(RegOpsTest, AKeyThatCannotBeCheckedForALinkIsOnlyDeletedAsItIs) {
 
 // The seam answers as Windows does for a key the system owns that lets the Administrators read
 // it only: the take-ownership privilege grants WRITE_OWNER and nothing else, WRITE_DAC comes from
-// being the owner, DELETE from the new DACL. Opening the key for both at once is denied.
+// being the owner, DELETE from the new DACL. Opening the key for both at once is denied. With an
+// OWNER RIGHTS entry in the DACL, being the owner grants no WRITE_DAC either: the restore
+// privilege, with an open for backup and restore, gets past it.
 TEST_F(RegOpsTest, AKeyTheSystemOwnsIsTakenInTwoSteps_OwnerOnlyWriteDacSeam) {
-  const std::wstring product = root_ / L"Product";
-  const std::wstring owned = product + L"\\OwnedBySystem";
-  ASSERT_TRUE(registry_.CreateKey(owned + L"\\Settings"));
-  ASSERT_TRUE(registry_.SetDWORD(owned, L"Version", 3));
-  // What Wine itself then grants comes from the DACL; the seam says what Windows would.
-  ASSERT_TRUE(SetKeySddl(owned, 0, L"D:P(A;;KA;;;BA)(A;;KA;;;SY)", DACL_SECURITY_INFORMATION));
-  ASSERT_TRUE(SetKeySddl(owned, 0, L"O:SY", OWNER_SECURITY_INFORMATION));
+  for (bool ownerRightsEntry : {false, true}) {
+    SCOPED_TRACE(ownerRightsEntry ? "with an OWNER RIGHTS entry" : "owner gets WRITE_DAC");
+    const std::wstring product = root_ / L"Product";
+    const std::wstring owned = product + L"\\OwnedBySystem";
+    ASSERT_TRUE(registry_.CreateKey(owned + L"\\Settings"));
+    ASSERT_TRUE(registry_.SetDWORD(owned, L"Version", 3));
+    // What Wine itself then grants comes from the DACL; the seam says what Windows would.
+    ASSERT_TRUE(SetKeySddl(owned, 0, L"D:P(A;;KA;;;BA)(A;;KA;;;SY)", DACL_SECURITY_INFORMATION));
+    ASSERT_TRUE(SetKeySddl(owned, 0, L"O:SY", OWNER_SECURITY_INFORMATION));
 
-  log_.Mark();
-  bool removed = false;
-  {
-    OwnerOnlyWriteDacSeam seam(L"OwnedBySystem");
-    ASSERT_TRUE(seam.IsActive());
-    removed = RegOps::WipeBranch(HKEY_LOCAL_MACHINE, product, 0);
-    EXPECT_TRUE(seam.OwnerChanged());
-    EXPECT_TRUE(seam.DaclChanged());
-    EXPECT_GE(seam.Denials(), 1);
+    log_.Mark();
+    bool removed = false;
+    {
+      OwnerOnlyWriteDacSeam seam(L"OwnedBySystem", ownerRightsEntry);
+      ASSERT_TRUE(seam.IsActive());
+      removed = RegOps::WipeBranch(HKEY_LOCAL_MACHINE, product, 0);
+      EXPECT_TRUE(seam.OwnerChanged());
+      EXPECT_TRUE(seam.DaclChanged());
+      EXPECT_GE(seam.Denials(), ownerRightsEntry ? 2 : 1);
+    }
+    EXPECT_TRUE(removed) << log_.Dump();
+    EXPECT_TRUE(log_.Entries().empty()) << log_.Dump();
+    EXPECT_FALSE(Exists(product, 0));
   }
-  EXPECT_TRUE(removed) << log_.Dump();
-  EXPECT_TRUE(log_.Entries().empty()) << log_.Dump();
-  EXPECT_FALSE(Exists(product, 0));
 }
 
 // Registry links (keys made with REG_OPTION_CREATE_LINK) inside a branch, as the branch, among
