@@ -14,6 +14,7 @@
 #include "SecurityAttributes.h"
 #include "StringUtils.h"
 #include "TestFiles.h"
+#include "TestRegistry.h"
 #include "UniqueAny.h"
 
 namespace {
@@ -203,6 +204,34 @@ TEST(Ownership, TakesFilesAndDirectoriesAndReportsAMissingOne) {
   EXPECT_EQ(SetFileOwnerAndDacl(scratch.Path(), administrators.get(), everyone.Get()), 0u);
   EXPECT_EQ(SetFileOwnerAndDacl(scratch / L"missing.txt", administrators.get(), everyone.Get()),
             static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+// Through handles of the key itself, a registry link as the link: the key it points to keeps
+// its owner and DACL.
+TEST(Ownership, AKeysOwnerAndDaclChangeOnTheKeyItselfNeverThroughALink) {
+  TestKey root(L"owner-keys");
+  const std::wstring target = root / L"Target";
+  const std::wstring link = root / L"Link";
+  ASSERT_TRUE(TestRegistry().CreateKey(target));
+  ASSERT_TRUE(SetKeySddl(target, 0, L"D:P(A;;KA;;;BA)(A;;KR;;;BU)", DACL_SECURITY_INFORMATION));
+  ASSERT_TRUE(CreateLinkKey(link, target));
+  const std::wstring targetBefore = KeySddl(target, 0);
+  UniqueSid administrators(CreateAdministratorsSid());
+  SecurityAttributes everyone;
+  everyone.InitEveryoneFullAccess();
+
+  UniqueHKey base;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, root.Path().c_str(), 0, KEY_READ, base.put()),
+            ERROR_SUCCESS);
+  EXPECT_EQ(SetKeyOwnerAndDacl(base.get(), L"Link", 0, administrators.get(), everyone.Get()), 0u);
+  EXPECT_EQ(KeySddl(target, 0), targetBefore);
+  const std::wstring linkAfter = KeySddl(link, 0);
+  EXPECT_EQ(linkAfter.substr(0, 5), L"O:BAD") << WideToUtf8(linkAfter);
+  EXPECT_NE(linkAfter.find(L";WD)"), std::wstring::npos) << WideToUtf8(linkAfter);
+  EXPECT_EQ(SetKeyOwnerAndDacl(base.get(), L"Missing", 0, administrators.get(), everyone.Get()),
+            static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(SetKeyOwnerAndDacl(base.get(), L"Link", 0, nullptr, everyone.Get()),
+            static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 TEST(Ownership, NamesKeysWithTheHivePrefixOfTheSecurityApi) {
