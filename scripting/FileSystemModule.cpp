@@ -83,8 +83,14 @@ bool HasPendingOperation(const std::wstring& path) { return HasPendingFileOperat
 // A missing path reads as INVALID_FILE_ATTRIBUTES, whose directory bit is set.
 bool IsDirectoryWord(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
+// The attributes of a path that a removal was given, read as the removal reaches it (in its
+// \\?\ form, so that a long path reads as what it is).
+DWORD AttributesOf(const std::wstring& path) {
+  return ::GetFileAttributesW(ExtendedPath(path).c_str());
+}
+
 bool WipeFile(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  const DWORD attributes = AttributesOf(path);
   return !IsDirectoryWord(attributes) && FileOps::WipeFileInternal(path, attributes);
 }
 
@@ -103,8 +109,7 @@ bool WipeFileAndParent(const std::wstring& path) {
 }
 
 bool WipeDirectory(const std::wstring& path) {
-  return IsDirectoryWord(::GetFileAttributesW(path.c_str())) &&
-         FileOps::WipeDirectoryInternal(path);
+  return IsDirectoryWord(AttributesOf(path)) && FileOps::WipeDirectoryInternal(path);
 }
 
 bool WipeTreeAndParent(const std::wstring& path) {

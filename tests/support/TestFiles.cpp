@@ -103,3 +103,55 @@ bool RemoveFolderTree(const std::wstring& path) {
   }
   return ::RemoveDirectoryW(path.c_str()) != FALSE;
 }
+
+namespace {
+
+// Wine's own conversions between its Windows and Unix file names; null outside Wine.
+using ToUnixName = char*(CDECL*)(LPCWSTR);
+using ToDosName = WCHAR*(CDECL*)(LPCSTR);
+
+// The Unix name of a Windows path as a wide string, for a command line; empty when Wine can't
+// name it.
+std::wstring UnixName(ToUnixName toUnix, const std::wstring& path) {
+  char* name = toUnix(path.c_str());
+  if (name == nullptr) return {};
+  const int size = ::MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
+  std::wstring wide(size > 0 ? size - 1 : 0, L'\0');
+  if (size > 0) ::MultiByteToWideChar(CP_UTF8, 0, name, -1, wide.data(), size);
+  ::HeapFree(::GetProcessHeap(), 0, name);
+  return wide;
+}
+
+}  // namespace
+
+bool MakeUnixSymbolicLink(const std::wstring& link, const std::wstring& target) {
+  const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+  const auto toUnix = reinterpret_cast<ToUnixName>(
+      reinterpret_cast<void*>(::GetProcAddress(kernel, "wine_get_unix_file_name")));
+  const auto toDos = reinterpret_cast<ToDosName>(
+      reinterpret_cast<void*>(::GetProcAddress(kernel, "wine_get_dos_file_name")));
+  if (toUnix == nullptr || toDos == nullptr) return false;
+  WCHAR* ln = toDos("/bin/ln");
+  if (ln == nullptr) return false;
+  std::wstring commandLine = L"\"" + std::wstring(ln) + L"\" -s -- \"" + UnixName(toUnix, target) +
+                             L"\" \"" + UnixName(toUnix, link) + L"\"";
+  ::HeapFree(::GetProcessHeap(), 0, ln);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    return false;
+  }
+  const UniqueHandle process(info.hProcess);
+  const UniqueHandle thread(info.hThread);
+  // Wine does not wait for a Unix program: the link is looked for until it is there.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const DWORD attributes = ::GetFileAttributesW(link.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+      return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    }
+    ::Sleep(100);
+  }
+  return false;
+}

@@ -29,3 +29,10 @@ std::vector<std::wstring> ListTree(const std::wstring& folder);
 // Removes a file, or a folder with everything in it (read-only files included); true when
 // nothing is left at the path.
 bool RemoveFolderTree(const std::wstring& path);
+
+// Makes a Unix symbolic link at `link` (which must not exist) to the folder `target`, with
+// /bin/ln started through Wine, which starts Unix programs too; Wine shows such a link as a
+// directory reparse point (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT), a symbolic
+// link as Windows makes them. False when it can't be made (not under Wine, or no link after
+// 10 s).
+bool MakeUnixSymbolicLink(const std::wstring& link, const std::wstring& target);
