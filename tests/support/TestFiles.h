@@ -30,9 +30,25 @@ std::vector<std::wstring> ListTree(const std::wstring& folder);
 // nothing is left at the path.
 bool RemoveFolderTree(const std::wstring& path);
 
-// Makes a Unix symbolic link at `link` (which must not exist) to the folder `target`, with
-// /bin/ln started through Wine, which starts Unix programs too; Wine shows such a link as a
-// directory reparse point (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT), a symbolic
-// link as Windows makes them. False when it can't be made (not under Wine, or no link after
-// 10 s).
-bool MakeUnixSymbolicLink(const std::wstring& link, const std::wstring& target);
+// The owner and the DACL of a file or folder as SDDL (as the system reads them back, which under
+// Wine follows the Unix mode); "(unreadable)" when they can't be read.
+std::string FileSecurityText(const std::wstring& path);
+
+// A Unix symbolic link at `link` (which must not exist) to the folder `target`, made and removed
+// again (as the link, never through it) with /bin/ln and /bin/rm, which Wine starts like its own
+// programs. Wine shows such a link as a directory reparse point, as Windows shows a directory
+// symbolic link.
+class UnixSymbolicLink {
+ public:
+  UnixSymbolicLink(const std::wstring& link, const std::wstring& target);
+  ~UnixSymbolicLink();
+  UnixSymbolicLink(const UnixSymbolicLink&) = delete;
+  UnixSymbolicLink& operator=(const UnixSymbolicLink&) = delete;
+
+  // The link is there and reads as a reparse point (false outside Wine).
+  bool IsMade() const { return made_; }
+
+ private:
+  std::wstring link_;
+  bool made_ = false;
+};
