@@ -62,11 +62,15 @@ bool IsDirectory(const std::wstring& path);
 bool IsFile(const std::wstring& path);
 
 // Calls visit(entry) for every entry of the directory but "." and ".." until it returns
-// false. False (with the last error of FindFirstFileW) when the directory can't be listed.
+// false. False (with the last error of FindFirstFileExW) when the directory can't be listed.
+// Entries come without their short 8.3 names (cAlternateFileName is empty), which spares the
+// system their making.
 template <typename Visit>
 bool ForEachDirectoryEntry(const std::wstring& path, Visit visit) {
   WIN32_FIND_DATAW entry{};
-  UniqueFindHandle find(::FindFirstFileW(CombinePath(path, L"*").c_str(), &entry));
+  UniqueFindHandle find(::FindFirstFileExW(CombinePath(path, L"*").c_str(), FindExInfoBasic, &entry,
+                                           FindExSearchNameMatch, nullptr,
+                                           FIND_FIRST_EX_LARGE_FETCH));
   if (!find) return false;
   do {
     const std::wstring_view name = entry.cFileName;

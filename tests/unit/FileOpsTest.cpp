@@ -335,16 +335,17 @@ TEST_F(FileOpsTest, ALinkWhoseRemovalFailsIsLeftAndNeverTakenOver_JunctionSeam_R
 }
 
 // The listing of one folder is denied, as a protected product folder answers (import hook on
-// FindFirstFileW); every other folder is listed as usual.
+// FindFirstFileExW); every other folder is listed as usual.
 std::wstring g_deniedPattern;
-decltype(&::FindFirstFileW) g_realFindFirstFile = nullptr;
+decltype(&::FindFirstFileExW) g_realFindFirstFile = nullptr;
 
-HANDLE WINAPI DenyingFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW entry) {
+HANDLE WINAPI DenyingFindFirstFileExW(LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID entry,
+                                      FINDEX_SEARCH_OPS search, LPVOID filter, DWORD flags) {
   if (g_deniedPattern == pattern) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  return g_realFindFirstFile(pattern, entry);
+  return g_realFindFirstFile(pattern, level, entry, search, filter, flags);
 }
 
 TEST_F(FileOpsTest, AFolderThatCantBeListedIsNeverTakenForEmpty_FindFirstFileHookSeam) {
@@ -379,10 +380,10 @@ TEST_F(FileOpsTest, AFolderThatCantBeListedIsNeverTakenForEmpty_FindFirstFileHoo
     const std::wstring parent = folder / L"parent";
     log_.Mark();
     SecurityCallWatch security;
-    ImportHook find("kernel32.dll", "FindFirstFileW",
-                    reinterpret_cast<void*>(&DenyingFindFirstFileW));
+    ImportHook find("kernel32.dll", "FindFirstFileExW",
+                    reinterpret_cast<void*>(&DenyingFindFirstFileExW));
     ASSERT_TRUE(find.IsActive() && security.IsActive());
-    g_realFindFirstFile = reinterpret_cast<decltype(&::FindFirstFileW)>(find.Original());
+    g_realFindFirstFile = reinterpret_cast<decltype(&::FindFirstFileExW)>(find.Original());
     g_deniedPattern = ExtendedPath(parent) + L"\\*";
     EXPECT_FALSE(c.remove(parent));
     g_deniedPattern.clear();
@@ -440,13 +441,11 @@ TEST_F(FileOpsTest, ListingsAndTheFileSearch) {
   EXPECT_TRUE(FileOps::ContainsFiles(root, true));
 }
 
-// Whether a folder holds an entry, asked past every hook of these tests (FindFirstFileExW is
-// hooked by none of them).
+// Whether a folder holds an entry, asked past every hook of these tests (FindFirstFileW is
+// hooked by none of them; the removals list with FindFirstFileExW).
 bool HoldsEntries(LPCWSTR folder) {
   WIN32_FIND_DATAW entry{};
-  const UniqueFindHandle find(::FindFirstFileExW((std::wstring(folder) + L"\\*").c_str(),
-                                                 FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                                 nullptr, 0));
+  const UniqueFindHandle find(::FindFirstFileW((std::wstring(folder) + L"\\*").c_str(), &entry));
   if (!find) return false;
   do {
     const std::wstring_view name = entry.cFileName;
@@ -513,12 +512,12 @@ TEST_F(FileOpsTest, AFolderNotKnownToBeEmptyIsNeverTakenOver_DeniedNonEmptyRemov
     SecurityCallWatch security;
     ImportHook remove("kernel32.dll", "RemoveDirectoryW",
                       reinterpret_cast<void*>(&DenyingNonEmptyRemoveDirectoryW));
-    ImportHook find("kernel32.dll", "FindFirstFileW",
-                    reinterpret_cast<void*>(&DenyingFindFirstFileW));
+    ImportHook find("kernel32.dll", "FindFirstFileExW",
+                    reinterpret_cast<void*>(&DenyingFindFirstFileExW));
     ASSERT_TRUE(remove.IsActive() && find.IsActive() && security.IsActive());
     g_realRemoveDirectoryForDenial =
         reinterpret_cast<decltype(&::RemoveDirectoryW)>(remove.Original());
-    g_realFindFirstFile = reinterpret_cast<decltype(&::FindFirstFileW)>(find.Original());
+    g_realFindFirstFile = reinterpret_cast<decltype(&::FindFirstFileExW)>(find.Original());
 
     EXPECT_FALSE(c.remove(folder));
     EXPECT_EQ(ListTree(folder), c.left);
@@ -638,7 +637,7 @@ bool BreaksMaxPath(LPCWSTR path) {
 }
 
 struct MaxPathOriginals {
-  decltype(&::FindFirstFileW) find = nullptr;
+  decltype(&::FindFirstFileExW) find = nullptr;
   decltype(&::DeleteFileW) deleteFile = nullptr;
   decltype(&::RemoveDirectoryW) removeDirectory = nullptr;
   decltype(&::GetFileAttributesW) getAttributes = nullptr;
@@ -646,8 +645,10 @@ struct MaxPathOriginals {
   decltype(&::MoveFileExW) move = nullptr;
 } g_maxPath;
 
-HANDLE WINAPI MaxPathFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW entry) {
-  return BreaksMaxPath(pattern) ? INVALID_HANDLE_VALUE : g_maxPath.find(pattern, entry);
+HANDLE WINAPI MaxPathFindFirstFileExW(LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID entry,
+                                      FINDEX_SEARCH_OPS search, LPVOID filter, DWORD flags) {
+  return BreaksMaxPath(pattern) ? INVALID_HANDLE_VALUE
+                                : g_maxPath.find(pattern, level, entry, search, filter, flags);
 }
 BOOL WINAPI MaxPathDeleteFileW(LPCWSTR path) {
   return BreaksMaxPath(path) ? FALSE : g_maxPath.deleteFile(path);
@@ -684,8 +685,8 @@ class MaxPathRule {
   }
 
  private:
-  ImportHook find_{"kernel32.dll", "FindFirstFileW",
-                   reinterpret_cast<void*>(&MaxPathFindFirstFileW)};
+  ImportHook find_{"kernel32.dll", "FindFirstFileExW",
+                   reinterpret_cast<void*>(&MaxPathFindFirstFileExW)};
   ImportHook delete_{"kernel32.dll", "DeleteFileW", reinterpret_cast<void*>(&MaxPathDeleteFileW)};
   ImportHook remove_{"kernel32.dll", "RemoveDirectoryW",
                      reinterpret_cast<void*>(&MaxPathRemoveDirectoryW)};

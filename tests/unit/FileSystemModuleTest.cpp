@@ -163,13 +163,15 @@ BOOL WINAPI RecordingRemoveDirectoryW(LPCWSTR path) {
   return reinterpret_cast<decltype(&::RemoveDirectoryW)>(originalRemoveDirectory)(path);
 }
 
-HANDLE WINAPI RecordingFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
+HANDLE WINAPI RecordingFindFirstFileExW(LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID data,
+                                        FINDEX_SEARCH_OPS search, LPVOID filter, DWORD flags) {
   listedPatterns.emplace_back(pattern);
-  return reinterpret_cast<decltype(&::FindFirstFileW)>(originalFindFirstFile)(pattern, data);
+  return reinterpret_cast<decltype(&::FindFirstFileExW)>(originalFindFirstFile)(
+      pattern, level, data, search, filter, flags);
 }
 
 // What lies right below a drive's root takes no parent along: the root is neither removed
-// nor listed for it. Seen through import hooks on RemoveDirectoryW and FindFirstFileW, on the
+// nor listed for it. Seen through import hooks on RemoveDirectoryW and FindFirstFileExW, on the
 // C: drive of the build's own Wine prefix.
 TEST_F(FileSystemModule, ARootIsNeverTheParentThatIsRemoved_RemoveDirectoryAndFindHooks) {
   const std::wstring tag = std::to_wstring(::GetCurrentProcessId());
@@ -183,8 +185,8 @@ TEST_F(FileSystemModule, ARootIsNeverTheParentThatIsRemoved_RemoveDirectoryAndFi
   {
     ImportHook remove("kernel32.dll", "RemoveDirectoryW",
                       reinterpret_cast<void*>(&RecordingRemoveDirectoryW));
-    ImportHook find("kernel32.dll", "FindFirstFileW",
-                    reinterpret_cast<void*>(&RecordingFindFirstFileW));
+    ImportHook find("kernel32.dll", "FindFirstFileExW",
+                    reinterpret_cast<void*>(&RecordingFindFirstFileExW));
     ASSERT_TRUE(remove.IsActive() && find.IsActive());
     originalRemoveDirectory = remove.Original();
     originalFindFirstFile = find.Original();
