@@ -397,6 +397,50 @@ TEST_F(FileOpsTest, AFolderThatCantBeListedIsNeverTakenForEmpty_FindFirstFileHoo
   }
 }
 
+// The attributes of one folder can't be read, as a folder that denies its reading answers
+// (import hook on GetFileAttributesW); every other path reads as usual.
+std::wstring g_unreadable;
+decltype(&::GetFileAttributesW) g_realGetAttributesForUnreadable = nullptr;
+
+DWORD WINAPI UnreadableGetFileAttributesW(LPCWSTR path) {
+  if (ExtendedPath(g_unreadable) == path) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return g_realGetAttributesForUnreadable(path);
+}
+
+TEST_F(FileOpsTest, WhatCantBeToldFromALinkIsTakenForOne_GetFileAttributesHookSeam) {
+  const std::wstring folder = scratch_ / L"unreadable";
+  scratch_.Write(L"unreadable\\a.txt", "a");
+  scratch_.Write(L"unreadable\\sub\\b.txt", "b");
+  SecurityCallWatch security;
+  ImportHook attributes("kernel32.dll", "GetFileAttributesW",
+                        reinterpret_cast<void*>(&UnreadableGetFileAttributesW));
+  ASSERT_TRUE(attributes.IsActive() && security.IsActive());
+  g_realGetAttributesForUnreadable =
+      reinterpret_cast<decltype(&::GetFileAttributesW)>(attributes.Original());
+  g_unreadable = folder;
+
+  // Never listed, entered or taken over: only removed as a link would be, which a folder that
+  // holds anything survives.
+  EXPECT_FALSE(FileOps::WipeRecursive(folder));
+  EXPECT_FALSE(FileOps::WipeEntriesByMask(folder, L"*"));
+  EXPECT_FALSE(FileOps::WipeDirectoryInternal(folder));
+  g_unreadable.clear();
+
+  EXPECT_EQ(ListTree(folder), (std::vector<std::wstring>{L"a.txt", L"sub", L"sub\\b.txt"}));
+  EXPECT_TRUE(security.Calls().empty());
+  EXPECT_FALSE(HasEntry(PendingOperationsGuard::Entries(), folder));
+  EXPECT_FALSE(Status::Instance().IsRebootNeeded());
+  EXPECT_TRUE(log_.Has(".W: FileOps::WipeRecursive: Cannot read the attributes of '" +
+                       WideToUtf8(folder) + "': 5; taken for a link"))
+      << log_.Dump();
+  EXPECT_TRUE(
+      log_.Has("*E: FileOps::WipeEntriesByMask: Link '" + WideToUtf8(folder) + "' not entered"))
+      << log_.Dump();
+}
+
 TEST_F(FileOpsTest, AFolderThatHoldsFilesAndAFileTakenForAParentStayAsTheyAre) {
   const std::wstring canary = scratch_ / L"canary";
   const std::wstring kept = scratch_.Write(L"canary\\a.txt", "a");

@@ -144,6 +144,45 @@ TEST_F(FileSystemModule, AFolderThatStillHoldsFilesAndAFileTakenForAParentStay) 
   EXPECT_FALSE(Status::Instance().IsRebootNeeded());
 }
 
+// The system strips a trailing dot or blank from every component of a name it is given: such a
+// path names another object, and no function that changes the machine takes it.
+TEST_F(FileSystemModule, ChangingFunctionsRefuseAComponentEndingInADotOrABlank) {
+  folder_.Write(L"twin", "twin");
+  folder_.Write(L"dir\\in.txt", "in");
+  struct Case {
+    const char* call;  // with the path at %s
+    const char* refused;
+  };
+  const Case cases[] = {
+      {"FileSystem.DeleteFile(%s)", "twin."},
+      {"FileSystem.DeleteFileAndParent(%s)", "twin "},
+      {"FileSystem.RemoveDirectory(%s)", "dir."},
+      {"FileSystem.RemoveDirectoryIfEmpty(%s)", "dir "},
+      {"FileSystem.RemoveRecursive(%s)", "dir."},
+      {"FileSystem.RemoveDirectoryRecursiveAndParentIfEmpty(%s)", "dir.\\\\in.txt"},
+      {"FileSystem.RemoveRecursiveByMask(%s, '*')", "dir "},
+      {"FileSystem.MkDir(%s)", "new."},
+      {"FileSystem.CopyFile(D .. '\\\\twin', %s)", "dir \\\\copy.txt"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.call);
+    std::string call = c.call;
+    call.replace(call.find("%s"), 2, std::string("D .. '\\\\") + c.refused + "'");
+    TestLog().Mark();
+    EXPECT_EQ(Run("return " + call), "false");
+    const auto entries = TestLog().Entries();
+    ASSERT_EQ(entries.size(), 1u) << TestLog().Dump();
+    EXPECT_NE(entries[0].find("a component ending in a dot or a blank (it names another object)"),
+              std::string::npos)
+        << entries[0];
+  }
+  EXPECT_EQ(ReadFileBytes(folder_ / L"twin"), "twin");
+  EXPECT_EQ(ListTree(folder_ / L"dir"), std::vector<std::wstring>{L"in.txt"});
+  EXPECT_FALSE(PathExists(folder_ / L"new"));
+  // Reading is not changing: the system's own reading of the name stands.
+  EXPECT_EQ(Run("return FileSystem.Exists(D .. '\\\\twin.')"), "true");
+}
+
 TEST_F(FileSystemModule, ConstantsArePlainGlobals) {
   EXPECT_EQ(Run("return string.format('%d %d %d %d %d %d', SpecialPath_CommonAppData, "
                 "SpecialPath_CommonProgramFilesX86, SpecialPath_Sysnative, "
