@@ -117,10 +117,18 @@ TEST_F(FileSystemModule, FunctionsGiveTheirResults) {
   }
   EXPECT_EQ(ReadFileBytes(folder_ / L"app\\sub\\deep.txt"), "");
   EXPECT_FALSE(Status::Instance().IsRebootNeeded());
-  // What the if-empty removals kept, once for the parent step and once when named.
+  // Every false that left something says what and why: the wrong kind of object, and what the
+  // if-empty removals kept (once for the parent step, once when named). A missing file left
+  // nothing.
   const std::string kept =
       " I: FileOps::DoRemoveDirectory: Directory '" + dir + "\\app' kept: it is not empty";
-  EXPECT_EQ(TestLog().Entries(), (std::vector<std::string>{kept, kept})) << TestLog().Dump();
+  EXPECT_EQ(TestLog().Entries(),
+            (std::vector<std::string>{
+                "*E: Lua::FileSystem::DeleteFile: Not a file, left alone: '" + dir + "\\app'",
+                "*E: Lua::FileSystem::RemoveDirectory: Not a directory, left alone: '" + dir +
+                    "\\app\\one.txt'",
+                kept, kept}))
+      << TestLog().Dump();
 }
 
 // What stays is left as it was: no new owner or DACL (watched on their way to the system) and
