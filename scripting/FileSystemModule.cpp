@@ -1,8 +1,10 @@
 // The FileSystem table: well-known folders, existence tests, forced removal of files and trees
-// (FileOps), copying, directories, paths and listings for scripts. The module logs only the
-// arguments it refuses; the removals log inside FileOps. Whatever creates, copies onto or
+// (FileOps), copying, directories, paths and listings for scripts. The module logs the
+// arguments it refuses and the single-object removals it leaves undone because the path names
+// the wrong kind of object; the removals log inside FileOps. Whatever creates, copies onto or
 // removes takes only a fully qualified path below a root (LuaCallContext::NextPath).
 #include "FileOps.h"
+#include "Log.h"
 #include "LuaCallContext.h"
 #include "LuaModules.h"
 #include "PathUtils.h"
@@ -83,10 +85,38 @@ bool HasPendingOperation(const std::wstring& path) { return HasPendingFileOperat
 // A missing path reads as INVALID_FILE_ATTRIBUTES, whose directory bit is set.
 bool IsDirectoryWord(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
-bool WipeFile(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return !IsDirectoryWord(attributes) && FileOps::WipeFileInternal(path, attributes);
+// The attributes of a path that a removal was given, read as the removal reaches it (in its
+// \\?\ form, so that a long path reads as what it is).
+DWORD AttributesOf(const std::wstring& path) {
+  return ::GetFileAttributesW(ExtendedPath(path).c_str());
 }
+
+constexpr char kDeleteFile[] = "Lua::FileSystem::DeleteFile";
+constexpr char kDeleteFileAndParent[] = "Lua::FileSystem::DeleteFileAndParent";
+constexpr char kRemoveDirectory[] = "Lua::FileSystem::RemoveDirectory";
+
+// The file; a directory, or a path whose attributes can't be read, is left alone with a line
+// that says so. A missing file is no file: false, and nothing stayed to report.
+bool WipeFile(const std::wstring& path, const char* function) {
+  const DWORD attributes = AttributesOf(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      KvTzkLogging::LogFuncW(KvTzkLogging::LogError, function,
+                             L"Cannot read the attributes of '%s': %lu; left alone", path.c_str(),
+                             error);
+    }
+    return false;
+  }
+  if (IsDirectoryWord(attributes)) {
+    KvTzkLogging::LogFuncW(KvTzkLogging::LogError, function, L"Not a file, left alone: '%s'",
+                           path.c_str());
+    return false;
+  }
+  return FileOps::WipeFileInternal(path, attributes);
+}
+
+bool WipeFileOnly(const std::wstring& path) { return WipeFile(path, kDeleteFile); }
 
 // The folder that a removal may take along with the path: none when the path lies right
 // below a drive or share root, which always stays.
@@ -96,15 +126,21 @@ bool RemovableParent(const std::wstring& path, std::wstring& parent) {
 }
 
 bool WipeFileAndParent(const std::wstring& path) {
-  if (!WipeFile(path)) return false;
+  if (!WipeFile(path, kDeleteFileAndParent)) return false;
   std::wstring directory;
   if (RemovableParent(path, directory)) FileOps::DoRemoveDirectory(directory);
   return true;
 }
 
+// The directory; a file is left alone with a line that says so. A path whose attributes can't
+// be read is handed on like a directory: the removal takes it for a link.
 bool WipeDirectory(const std::wstring& path) {
-  return IsDirectoryWord(::GetFileAttributesW(path.c_str())) &&
-         FileOps::WipeDirectoryInternal(path);
+  if (!IsDirectoryWord(AttributesOf(path))) {
+    KvTzkLogging::LogFuncW(KvTzkLogging::LogError, kRemoveDirectory,
+                           L"Not a directory, left alone: '%s'", path.c_str());
+    return false;
+  }
+  return FileOps::WipeDirectoryInternal(path);
 }
 
 bool WipeTreeAndParent(const std::wstring& path) {
@@ -142,15 +178,15 @@ int HasPendingFileOperationFunction(lua_State* state) {
 }
 
 int DeleteFileFunction(lua_State* state) {
-  return PathCall(state, "Lua::FileSystem::DeleteFile", Access::Change, WipeFile);
+  return PathCall(state, kDeleteFile, Access::Change, WipeFileOnly);
 }
 
 int DeleteFileAndParent(lua_State* state) {
-  return PathCall(state, "Lua::FileSystem::DeleteFileAndParent", Access::Change, WipeFileAndParent);
+  return PathCall(state, kDeleteFileAndParent, Access::Change, WipeFileAndParent);
 }
 
 int RemoveDirectoryFunction(lua_State* state) {
-  return PathCall(state, "Lua::FileSystem::RemoveDirectory", Access::Change, WipeDirectory);
+  return PathCall(state, kRemoveDirectory, Access::Change, WipeDirectory);
 }
 
 int RemoveDirectoryIfEmpty(lua_State* state) {

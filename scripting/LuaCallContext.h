@@ -40,7 +40,8 @@ class LuaCallContext {
   // the argument error for an expected string.
   std::wstring NextString();
   // A file or directory path. To change the machine at it, it must be fully qualified below a
-  // root, with no "." or ".." component, wildcard or device name (CheckChangeablePath).
+  // root, with no "." or ".." component, no component ending in a dot or a blank (the system
+  // would strip it and act on another object), wildcard or device name (CheckChangeablePath).
   std::wstring NextPath(Access access);
   // A key path below a registry root. To change the machine at it, it must not be empty and
   // must have no empty component: the key meant is never the root or a parent.

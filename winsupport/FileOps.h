@@ -7,27 +7,38 @@
 #include "StringUtils.h"
 
 // Forced removal of a product's files and directory trees, and two read-only queries, for the
-// FileSystem module. The escalation is always the same: delete; when that is denied or the
-// object is in use, make the Administrators group the owner with a DACL granting full access to
-// the Administrators and the system only, and delete again; on failure schedule the deletion
-// for the next restart and set the run's reboot flag. What is not there (its folder included)
-// counts as removed; any other failure (a directory that is not empty, a name that can never
-// exist) ends the removal without either step. A reparse point (junction, symbolic link) is
-// removed as a link or left, never entered, taken over or scheduled; a directory that can't be
-// listed is never taken for empty.
+// FileSystem module. The escalation is always the same: delete; when that is denied, make the
+// Administrators group the owner with a DACL granting full access to the Administrators and the
+// system only, and delete again; when denied or in use (never an owner for that), schedule the
+// deletion for the next restart and set the run's reboot flag. What is not there counts as
+// removed: ERROR_PATH_NOT_FOUND only when the object's folder is really missing. Any other
+// failure (a directory that is not empty, a path the system can't take) ends the removal
+// without either step, with a line that says what stayed.
+//
+// What the removals never do:
+// - escalate on a directory not known to be empty: only one that the walk listed and found
+//   empty, or whose every entry the walk deleted or scheduled, is taken over or scheduled; a
+//   directory that stays only because entries of the walk wait for their deletion follows them
+//   to the restart;
+// - enter, take over or schedule a reparse point (junction, symbolic link), or an object whose
+//   attributes can't be read: it is removed as a link or left;
+// - take a directory that can't be listed for empty.
+// Every path reaches the file system in its \\?\ form (ExtendedPath): no length limit, and a
+// name ending in a dot or a blank is that name, not the one without it. Log lines show the path
+// as given or as the walk built it.
 namespace FileOps {
 
 // The file; `attributes` as known to the caller (the read-only bit is cleared first).
 bool WipeFileInternal(const std::wstring& path, DWORD attributes);
-// The empty directory, taking ownership when needed; no delete at restart. A directory that is
-// not empty stays, silently.
+// One plain removal of the directory: no new owner, no DACL, no restart. A directory that is
+// not empty stays.
 bool DoRemoveDirectory(const std::wstring& path);
-// The empty directory, as far as deletion at restart.
+// The empty directory, as far as deletion at restart; a directory that is not empty stays as
+// it is and the result is false.
 bool WipeDirectoryInternal(const std::wstring& path);
 // The directory with everything in it; every entry is attempted. A missing directory is
 // false; a directory that is a reparse point loses only the link. A directory that can't be
-// listed is false, and only its own removal is tried. A directory whose entries left all wait
-// for the restart is scheduled after them.
+// listed is false, and only its plain removal is tried.
 bool WipeRecursive(const std::wstring& path);
 // The path's tree, and its parent with it when the path is the parent's only entry. A parent
 // that is a file or a link is never touched; one that can't be listed stays, and the result is
@@ -35,7 +46,7 @@ bool WipeRecursive(const std::wstring& path);
 bool WipeRecursiveAndParentIfEmpty(const std::wstring& path);
 // Every entry of the directory whose name matches the mask (case-sensitive): a file as a file,
 // a directory as a tree, a reparse point as a link. True when each went, also when nothing
-// matched or the directory is missing; false when the directory can't be listed.
+// matched or the directory is missing; false when the directory can't be listed or is a link.
 bool WipeEntriesByMask(const std::wstring& directory, const std::wstring& mask);
 
 // Whether the directory (and with `recursive` its subdirectories, reparse points excepted)

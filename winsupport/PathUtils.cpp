@@ -1,8 +1,10 @@
 #include "PathUtils.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <cwchar>
+#include <string_view>
 
 #include "UniqueAny.h"
 #include "Win32Registry.h"
@@ -68,6 +70,7 @@ wchar_t AsciiUpper(wchar_t c) { return (c >= L'a' && c <= L'z') ? wchar_t(c - L'
 PathFault CheckComponent(const std::wstring& component) {
   if (component.empty()) return PathFault::EmptyComponent;
   if (component.find_first_not_of(L". ") == std::wstring::npos) return PathFault::DotComponent;
+  if (component.back() == L'.' || component.back() == L' ') return PathFault::TrailingDotOrBlank;
   for (const wchar_t c : component) {
     if (c == L'*' || c == L'?' || c == L'<' || c == L'>' || c == L'"') return PathFault::Wildcard;
     if (c < 0x20 || c == L'|' || c == L':' || c == L'/') return PathFault::BadCharacter;
@@ -137,11 +140,51 @@ const wchar_t* PathFaultText(PathFault fault) {
     case PathFault::Root: return L"a drive or share root";
     case PathFault::EmptyComponent: return L"an empty path component";
     case PathFault::DotComponent: return L"a '.' or '..' component";
+    case PathFault::TrailingDotOrBlank:
+      return L"a component ending in a dot or a blank (it names another object)";
     case PathFault::Wildcard: return L"a wildcard character";
     case PathFault::BadCharacter: return L"a character that no file name holds";
     case PathFault::ReservedName: return L"a reserved device name";
   }
   return L"";
+}
+
+namespace {
+
+constexpr wchar_t kExtendedPrefix[] = L"\\\\?\\";
+constexpr wchar_t kExtendedUncPrefix[] = L"\\\\?\\UNC\\";
+
+// Whether the components from `start` on are all names: none empty, "." or "..".
+bool HasOnlyNamedComponents(const std::wstring& path, size_t start) {
+  while (start < path.size()) {
+    const size_t end = std::min(path.find(L'\\', start), path.size());
+    const std::wstring_view component(path.data() + start, end - start);
+    if (component.empty() || component == L"." || component == L"..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::wstring ExtendedPath(const std::wstring& path) {
+  if (path.size() >= 4 && path[0] == L'\\' && path[1] == L'\\' &&
+      (path[2] == L'?' || path[2] == L'.') && path[3] == L'\\') {
+    return path;
+  }
+  if (path.find(L'/') != std::wstring::npos) return path;
+  if (path.size() >= 3 && IsAsciiLetter(path[0]) && path[1] == L':' && path[2] == L'\\') {
+    if (path.size() == 3) return kExtendedPrefix + path;
+    const std::wstring trimmed = RemoveTrailingBackslash(path);
+    if (!HasOnlyNamedComponents(trimmed, 3)) return path;
+    return kExtendedPrefix + trimmed;
+  }
+  if (path.size() > 2 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'\\') {
+    const std::wstring trimmed = RemoveTrailingBackslash(path);
+    if (!HasOnlyNamedComponents(trimmed, 2)) return path;
+    return kExtendedUncPrefix + trimmed.substr(2);
+  }
+  return path;
 }
 
 bool PathExists(const std::wstring& path) {
@@ -192,7 +235,9 @@ std::wstring CreateUniqueTempDirectory(const std::wstring& parent,
 
 void ClearReadOnlyAttribute(const std::wstring& path, DWORD attributes) {
   if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return;
-  const DWORD writable = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+  // The directory bit is what the object is, not an attribute to set.
+  const DWORD writable =
+      attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
   ::SetFileAttributesW(path.c_str(), writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL);
 }
 

@@ -29,20 +29,30 @@ bool IsReservedDeviceName(const std::wstring& component);
 // Why a path may not be acted on by an operation that changes the machine.
 enum class PathFault {
   None,
-  NotFullyQualified,  // empty, relative or drive-relative: x, .\x, \x, D:, D:x
-  DeviceNamespace,    // \\?\, \\.\ or \??\: no normalisation, devices and volumes
-  Root,               // a drive or share root, which no script names for removal
-  EmptyComponent,     // two backslashes in a row
-  DotComponent,       // ., .. or a component of nothing but dots and blanks
-  Wildcard,           // * ? < > " (the last three are wildcards of the find functions)
-  BadCharacter,       // a control character, |, :, or / (backslashes only)
-  ReservedName,       // a device name as a component
+  NotFullyQualified,   // empty, relative or drive-relative: x, .\x, \x, D:, D:x
+  DeviceNamespace,     // \\?\, \\.\ or \??\: no normalisation, devices and volumes
+  Root,                // a drive or share root, which no script names for removal
+  EmptyComponent,      // two backslashes in a row
+  DotComponent,        // ., .. or a component of nothing but dots and blanks
+  TrailingDotOrBlank,  // a component ending in a dot or a blank, which the system strips
+  Wildcard,            // * ? < > " (the last three are wildcards of the find functions)
+  BadCharacter,        // a control character, |, :, or / (backslashes only)
+  ReservedName,        // a device name as a component
 };
 // None for a fully qualified path below a root: X:\ or \\server\share\ followed by at
 // least one component (one trailing backslash allowed).
 PathFault CheckChangeablePath(const std::wstring& path);
 // A short description of the fault for a log line.
 const wchar_t* PathFaultText(PathFault fault);
+
+// The form of a fully qualified path that the file system takes exactly as it is written:
+// X:\... becomes \\?\X:\..., \\server\share\... becomes \\?\UNC\server\share\..., and one
+// trailing backslash below a root is dropped. In that form no length limit applies, and a
+// name ending in a dot or a blank, or spelled like a device, names the entry of that name. A
+// path already in the device namespace is returned as it is, and so is every path that only
+// the normal form can resolve: relative and drive-relative paths, empty, "." or ".."
+// components, forward slashes.
+std::wstring ExtendedPath(const std::wstring& path);
 
 // The path names anything at all.
 bool PathExists(const std::wstring& path);
@@ -52,11 +62,15 @@ bool IsDirectory(const std::wstring& path);
 bool IsFile(const std::wstring& path);
 
 // Calls visit(entry) for every entry of the directory but "." and ".." until it returns
-// false. False (with the last error of FindFirstFileW) when the directory can't be listed.
+// false. False (with the last error of FindFirstFileExW) when the directory can't be listed.
+// Entries come without their short 8.3 names (cAlternateFileName is empty), which spares the
+// system their making.
 template <typename Visit>
 bool ForEachDirectoryEntry(const std::wstring& path, Visit visit) {
   WIN32_FIND_DATAW entry{};
-  UniqueFindHandle find(::FindFirstFileW(CombinePath(path, L"*").c_str(), &entry));
+  UniqueFindHandle find(::FindFirstFileExW(CombinePath(path, L"*").c_str(), FindExInfoBasic, &entry,
+                                           FindExSearchNameMatch, nullptr,
+                                           FIND_FIRST_EX_LARGE_FETCH));
   if (!find) return false;
   do {
     const std::wstring_view name = entry.cFileName;
@@ -75,8 +89,8 @@ bool CreateDirectoryRecursive(const std::wstring& path, SECURITY_ATTRIBUTES* att
 // other than "already exists", or after 10000 collisions.
 std::wstring CreateUniqueTempDirectory(const std::wstring& parent, SECURITY_ATTRIBUTES* attributes);
 
-// Clears the read-only bit when the given attributes (the file's, as known) hold it; a file
-// left with no attribute at all gets FILE_ATTRIBUTE_NORMAL.
+// Clears the read-only bit when the given attributes (the file's or directory's, as known)
+// hold it; an object left with no attribute at all gets FILE_ATTRIBUTE_NORMAL.
 void ClearReadOnlyAttribute(const std::wstring& path, DWORD attributes);
 
 // Deletes a file (clearing its read-only bit first when the given attributes hold it);

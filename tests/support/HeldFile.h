@@ -4,11 +4,15 @@
 
 #include "UniqueAny.h"
 
-// A file held open by another process (file_holder.exe) without delete sharing, as a running
-// program holds its own files, until the holder is destroyed.
+// A file or folder held open by another process (file_holder.exe) until the holder is
+// destroyed: without delete sharing, as a running program holds its own files and a process
+// its current directory, or with it, as a program that lets others delete what it reads (the
+// deletion then waits until the handle is closed).
 class HeldFile {
  public:
-  explicit HeldFile(const std::wstring& path);
+  enum class Sharing { NoDelete, Delete };
+
+  explicit HeldFile(const std::wstring& path, Sharing sharing = Sharing::NoDelete);
   ~HeldFile();
   HeldFile(const HeldFile&) = delete;
   HeldFile& operator=(const HeldFile&) = delete;
@@ -17,6 +21,8 @@ class HeldFile {
   bool IsHeld() const { return held_; }
   // Leaves the other process running, holding the file, after this object is gone.
   void Release() { process_.reset(); }
+  // Ends the other process now, which closes its handle.
+  void End();
 
  private:
   UniqueHandle process_;

@@ -29,3 +29,26 @@ std::vector<std::wstring> ListTree(const std::wstring& folder);
 // Removes a file, or a folder with everything in it (read-only files included); true when
 // nothing is left at the path.
 bool RemoveFolderTree(const std::wstring& path);
+
+// The owner and the DACL of a file or folder as SDDL (as the system reads them back, which under
+// Wine follows the Unix mode); "(unreadable)" when they can't be read.
+std::string FileSecurityText(const std::wstring& path);
+
+// A Unix symbolic link at `link` (which must not exist) to the folder `target`, made and removed
+// again (as the link, never through it) with /bin/ln and /bin/rm, which Wine starts like its own
+// programs. Wine shows such a link as a directory reparse point, as Windows shows a directory
+// symbolic link.
+class UnixSymbolicLink {
+ public:
+  UnixSymbolicLink(const std::wstring& link, const std::wstring& target);
+  ~UnixSymbolicLink();
+  UnixSymbolicLink(const UnixSymbolicLink&) = delete;
+  UnixSymbolicLink& operator=(const UnixSymbolicLink&) = delete;
+
+  // The link is there and reads as a reparse point (false outside Wine).
+  bool IsMade() const { return made_; }
+
+ private:
+  std::wstring link_;
+  bool made_ = false;
+};

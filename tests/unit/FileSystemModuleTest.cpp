@@ -117,7 +117,18 @@ TEST_F(FileSystemModule, FunctionsGiveTheirResults) {
   }
   EXPECT_EQ(ReadFileBytes(folder_ / L"app\\sub\\deep.txt"), "");
   EXPECT_FALSE(Status::Instance().IsRebootNeeded());
-  EXPECT_TRUE(TestLog().Entries().empty()) << TestLog().Dump();
+  // Every false that left something says what and why: the wrong kind of object, and what the
+  // if-empty removals kept (once for the parent step, once when named). A missing file left
+  // nothing.
+  const std::string kept =
+      " I: FileOps::DoRemoveDirectory: Directory '" + dir + "\\app' kept: it is not empty";
+  EXPECT_EQ(TestLog().Entries(),
+            (std::vector<std::string>{
+                "*E: Lua::FileSystem::DeleteFile: Not a file, left alone: '" + dir + "\\app'",
+                "*E: Lua::FileSystem::RemoveDirectory: Not a directory, left alone: '" + dir +
+                    "\\app\\one.txt'",
+                kept, kept}))
+      << TestLog().Dump();
 }
 
 // What stays is left as it was: no new owner or DACL (watched on their way to the system) and
@@ -141,6 +152,45 @@ TEST_F(FileSystemModule, AFolderThatStillHoldsFilesAndAFileTakenForAParentStay) 
   EXPECT_FALSE(Status::Instance().IsRebootNeeded());
 }
 
+// The system strips a trailing dot or blank from every component of a name it is given: such a
+// path names another object, and no function that changes the machine takes it.
+TEST_F(FileSystemModule, ChangingFunctionsRefuseAComponentEndingInADotOrABlank) {
+  folder_.Write(L"twin", "twin");
+  folder_.Write(L"dir\\in.txt", "in");
+  struct Case {
+    const char* call;  // with the path at %s
+    const char* refused;
+  };
+  const Case cases[] = {
+      {"FileSystem.DeleteFile(%s)", "twin."},
+      {"FileSystem.DeleteFileAndParent(%s)", "twin "},
+      {"FileSystem.RemoveDirectory(%s)", "dir."},
+      {"FileSystem.RemoveDirectoryIfEmpty(%s)", "dir "},
+      {"FileSystem.RemoveRecursive(%s)", "dir."},
+      {"FileSystem.RemoveDirectoryRecursiveAndParentIfEmpty(%s)", "dir.\\\\in.txt"},
+      {"FileSystem.RemoveRecursiveByMask(%s, '*')", "dir "},
+      {"FileSystem.MkDir(%s)", "new."},
+      {"FileSystem.CopyFile(D .. '\\\\twin', %s)", "dir \\\\copy.txt"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.call);
+    std::string call = c.call;
+    call.replace(call.find("%s"), 2, std::string("D .. '\\\\") + c.refused + "'");
+    TestLog().Mark();
+    EXPECT_EQ(Run("return " + call), "false");
+    const auto entries = TestLog().Entries();
+    ASSERT_EQ(entries.size(), 1u) << TestLog().Dump();
+    EXPECT_NE(entries[0].find("a component ending in a dot or a blank (it names another object)"),
+              std::string::npos)
+        << entries[0];
+  }
+  EXPECT_EQ(ReadFileBytes(folder_ / L"twin"), "twin");
+  EXPECT_EQ(ListTree(folder_ / L"dir"), std::vector<std::wstring>{L"in.txt"});
+  EXPECT_FALSE(PathExists(folder_ / L"new"));
+  // Reading is not changing: the system's own reading of the name stands.
+  EXPECT_EQ(Run("return FileSystem.Exists(D .. '\\\\twin.')"), "true");
+}
+
 TEST_F(FileSystemModule, ConstantsArePlainGlobals) {
   EXPECT_EQ(Run("return string.format('%d %d %d %d %d %d', SpecialPath_CommonAppData, "
                 "SpecialPath_CommonProgramFilesX86, SpecialPath_Sysnative, "
@@ -160,13 +210,15 @@ BOOL WINAPI RecordingRemoveDirectoryW(LPCWSTR path) {
   return reinterpret_cast<decltype(&::RemoveDirectoryW)>(originalRemoveDirectory)(path);
 }
 
-HANDLE WINAPI RecordingFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
+HANDLE WINAPI RecordingFindFirstFileExW(LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID data,
+                                        FINDEX_SEARCH_OPS search, LPVOID filter, DWORD flags) {
   listedPatterns.emplace_back(pattern);
-  return reinterpret_cast<decltype(&::FindFirstFileW)>(originalFindFirstFile)(pattern, data);
+  return reinterpret_cast<decltype(&::FindFirstFileExW)>(originalFindFirstFile)(
+      pattern, level, data, search, filter, flags);
 }
 
 // What lies right below a drive's root takes no parent along: the root is neither removed
-// nor listed for it. Seen through import hooks on RemoveDirectoryW and FindFirstFileW, on the
+// nor listed for it. Seen through import hooks on RemoveDirectoryW and FindFirstFileExW, on the
 // C: drive of the build's own Wine prefix.
 TEST_F(FileSystemModule, ARootIsNeverTheParentThatIsRemoved_RemoveDirectoryAndFindHooks) {
   const std::wstring tag = std::to_wstring(::GetCurrentProcessId());
@@ -180,8 +232,8 @@ TEST_F(FileSystemModule, ARootIsNeverTheParentThatIsRemoved_RemoveDirectoryAndFi
   {
     ImportHook remove("kernel32.dll", "RemoveDirectoryW",
                       reinterpret_cast<void*>(&RecordingRemoveDirectoryW));
-    ImportHook find("kernel32.dll", "FindFirstFileW",
-                    reinterpret_cast<void*>(&RecordingFindFirstFileW));
+    ImportHook find("kernel32.dll", "FindFirstFileExW",
+                    reinterpret_cast<void*>(&RecordingFindFirstFileExW));
     ASSERT_TRUE(remove.IsActive() && find.IsActive());
     originalRemoveDirectory = remove.Original();
     originalFindFirstFile = find.Original();
@@ -192,9 +244,9 @@ TEST_F(FileSystemModule, ARootIsNeverTheParentThatIsRemoved_RemoveDirectoryAndFi
   }
   EXPECT_FALSE(PathExists(file));
   EXPECT_FALSE(PathExists(tree));
-  EXPECT_EQ(removedDirectories, std::vector<std::wstring>{tree});
+  EXPECT_EQ(removedDirectories, std::vector<std::wstring>{ExtendedPath(tree)});
   for (const auto& pattern : listedPatterns) {
-    EXPECT_TRUE(StartsWith(pattern, tree + L"\\", true)) << WideToUtf8(pattern);
+    EXPECT_TRUE(StartsWith(pattern, ExtendedPath(tree) + L"\\", true)) << WideToUtf8(pattern);
   }
 }
 

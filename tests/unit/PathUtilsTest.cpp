@@ -71,7 +71,8 @@ TEST(CheckChangeablePath, TakesOnlyFullyQualifiedPathsBelowARoot) {
       {L"C:\\Program Files\\Korvane", PathFault::None},
       {L"c:\\x.txt", PathFault::None},
       {L"C:\\dir\\", PathFault::None},
-      {L"C:\\dir\\sub.", PathFault::None},
+      {L"C:\\dir\\.sub", PathFault::None},
+      {L"C:\\dir\\a.b", PathFault::None},
       {L"\\\\server\\share\\dir", PathFault::None},
       {L"", PathFault::NotFullyQualified},
       {L"x", PathFault::NotFullyQualified},
@@ -97,6 +98,13 @@ TEST(CheckChangeablePath, TakesOnlyFullyQualifiedPathsBelowARoot) {
       {L"C:\\...", PathFault::DotComponent},
       {L"C:\\ \\x", PathFault::DotComponent},
       {L"\\\\server\\..\\x", PathFault::DotComponent},
+      // The system strips a trailing dot or blank: "twin." would name "twin".
+      {L"C:\\canary\\twin.", PathFault::TrailingDotOrBlank},
+      {L"C:\\canary\\twin ", PathFault::TrailingDotOrBlank},
+      {L"C:\\canary.\\a.txt", PathFault::TrailingDotOrBlank},
+      {L"C:\\canary \\a.txt", PathFault::TrailingDotOrBlank},
+      {L"C:\\canary\\sub.\\", PathFault::TrailingDotOrBlank},
+      {L"\\\\server\\share.\\x", PathFault::TrailingDotOrBlank},
       {L"C:\\canary\\*", PathFault::Wildcard},
       {L"C:\\canary\\a?.txt", PathFault::Wildcard},
       {L"C:\\canary\\<", PathFault::Wildcard},
@@ -113,6 +121,38 @@ TEST(CheckChangeablePath, TakesOnlyFullyQualifiedPathsBelowARoot) {
     EXPECT_EQ(CheckChangeablePath(c.path), c.fault) << WideToUtf8(c.path);
   }
   EXPECT_EQ(CheckChangeablePath(std::wstring(L"C:\\a\0b", 6)), PathFault::BadCharacter);
+}
+
+TEST(ExtendedPath, TakesOnlyPathsThatNeedNoNormalising) {
+  struct Case {
+    const wchar_t* path;
+    const wchar_t* extended;
+  } cases[] = {
+      {L"C:\\Program Files\\Korvane", L"\\\\?\\C:\\Program Files\\Korvane"},
+      {L"C:\\dir\\", L"\\\\?\\C:\\dir"},
+      {L"C:\\", L"\\\\?\\C:\\"},
+      {L"C:\\twin.", L"\\\\?\\C:\\twin."},
+      {L"C:\\a\\CON", L"\\\\?\\C:\\a\\CON"},
+      {L"\\\\server\\share\\dir", L"\\\\?\\UNC\\server\\share\\dir"},
+      {L"\\\\server\\share\\", L"\\\\?\\UNC\\server\\share"},
+      // Already in the device namespace.
+      {L"\\\\?\\C:\\x", L"\\\\?\\C:\\x"},
+      {L"\\\\.\\C:", L"\\\\.\\C:"},
+      // Only the normal form resolves these: they stay as they are.
+      {L"", L""},
+      {L"x\\y", L"x\\y"},
+      {L"\\x", L"\\x"},
+      {L"C:x", L"C:x"},
+      {L"C:\\a\\..\\b", L"C:\\a\\..\\b"},
+      {L"C:\\a\\.", L"C:\\a\\."},
+      {L"C:\\a\\\\b", L"C:\\a\\\\b"},
+      {L"C:\\a/b", L"C:\\a/b"},
+      {L"\\\\server\\..\\x", L"\\\\server\\..\\x"},
+      {L"\\??\\C:\\x", L"\\??\\C:\\x"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ExtendedPath(c.path), c.extended) << WideToUtf8(c.path);
+  }
 }
 
 TEST(IsReservedDeviceName, NamesTheDevicesWithOrWithoutExtension) {
