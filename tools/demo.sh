@@ -4,9 +4,10 @@
 # the installation simulator as real installations leave it (services whose keys hold their
 # subkeys, read-only files, a path longer than 260 characters), with its look-alike items, one
 # file held open by a running program; then PurgeKit64.exe --silent runs from its built-in
-# archive. A table shows what was there before and what is left after; then the Wine server is restarted (Wine carries out
-# the pending file operations when its server next starts, as Windows does at a restart) and
-# a second run, which also removes the product logs, shows that nothing is left.
+# archive. A table shows what was there before and what is left after; then the Wine server
+# is restarted (Wine carries out the pending file operations when its server next starts, as
+# Windows does at a restart) and a second run, which also removes the product logs, shows
+# that nothing is left.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 build_all
