@@ -95,10 +95,6 @@ bool MakeShellFolder(const std::wstring& folder) {
          ::SetFileAttributesW(Long(folder).c_str(), FILE_ATTRIBUTE_READONLY);
 }
 
-// Removes the file whatever its attributes, then its folders as far up as they are empty and
-// not shared.
-void RemoveFile(const std::wstring& path);
-
 // The folders every product shares; a file's folder that is one of them may stay.
 bool IsSharedFolder(const std::wstring& folder) {
   static const std::array<const wchar_t*, 10> shared = {L"{ProgramFiles}",
@@ -140,8 +136,10 @@ bool InstallService(const std::wstring& name, const std::wstring& image, const s
       manager.get(), name.c_str(), displayName.empty() ? name.c_str() : displayName.c_str(),
       SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
       command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-  if (!service || !AddServiceSubkeys(name, altitude) || !::StartServiceW(service.get(), 0, nullptr))
+  if (!service || !AddServiceSubkeys(name, altitude) ||
+      !::StartServiceW(service.get(), 0, nullptr)) {
     return false;
+  }
   for (int i = 0; i < 100; ++i) {
     SERVICE_STATUS status{};
     if (::QueryServiceStatus(service.get(), &status) && status.dwCurrentState == SERVICE_RUNNING) {
@@ -175,6 +173,8 @@ void RemoveServiceKey(const std::wstring& name) {
   if (SplitPath(ServiceKey(name), parent, child)) TestRegistry().DeleteTree(parent, child);
 }
 
+// Removes the file whatever its attributes, then its folders as far up as they are empty and
+// not shared.
 void RemoveFile(const std::wstring& path) {
   std::wstring current = path, folder, name;
   ::SetFileAttributesW(Long(current).c_str(), FILE_ATTRIBUTE_NORMAL);
