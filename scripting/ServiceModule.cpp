@@ -85,27 +85,46 @@ int Stop(lua_State* state) {
   return context.ResultCount();
 }
 
+// The manager removes a service marked for deletion, with its whole key, once it has stopped
+// and the last handle to it is closed; that may take a moment after our own handle is closed.
+constexpr DWORD kKeyRemovalWaitMs = 3000;
+constexpr DWORD kKeyRemovalPollMs = 100;
+
+void WaitWhileKeyExists(Win32Registry& registry, const std::wstring& key) {
+  const DWORD start = ::GetTickCount();
+  while (registry.KeyExists(key) && ::GetTickCount() - start < kKeyRemovalWaitMs) {
+    ::Sleep(kKeyRemovalPollMs);
+  }
+}
+
 int Cleanup(lua_State* state) {
   static const char* const kName = "Lua::Service::Cleanup";
   LuaCallContext context(state, kName);
   const std::wstring name = context.NextServiceName();
   if (context.Refused()) return context.ReturnBoolean(true);
-  KvService service(name, false);
   bool result = true;
-  if (service.IsOpen()) {
-    result = service.Delete();
-    if (!result) {
-      LogFuncW(LogError, kName, L"Service '%s' delete failed: %lu", name.c_str(),
-               service.LastError());
+  bool deleted = false;
+  // Our handle is closed before the key is looked at: while we hold it, the manager keeps the
+  // deleted service and its key with every subkey.
+  {
+    KvService service(name, false);
+    if (service.IsOpen()) {
+      deleted = result = service.Delete();
+      if (!result) {
+        LogFuncW(LogError, kName, L"Service '%s' delete failed: %lu", name.c_str(),
+                 service.LastError());
+      }
+    } else if (!IsMissing(service)) {
+      LogOpenFailure(kName, name, service);
     }
-  } else if (!IsMissing(service)) {
-    LogOpenFailure(kName, name, service);
   }
   if (!name.empty()) {
-    // The service's own key; subkeys left behind by the service make this fail.
+    // What is left of the service's own key: the key alone. A key that still has subkeys
+    // (a service that could not be stopped, a leftover of one that is gone) is kept.
     const std::wstring key = L"SYSTEM\\CurrentControlSet\\Services\\" + name;
     Win32Registry registry;
     registry.SetRoot(HKEY_LOCAL_MACHINE);
+    if (deleted) WaitWhileKeyExists(registry, key);
     int kind = RegistryError::Ok;
     if (!registry.DeleteKey(key, &kind) && kind != RegistryError::NotFound) {
       LogFuncW(LogError, kName, L"Failed to remove '%s': %d", key.c_str(), kind);

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both programs and runs the main job in a fresh Wine prefix:
 # every Korvane product of the catalogue (resources/ProductCatalogue.md) is installed there by
-# the installation simulator, with its look-alike items, one file held open by a running
-# program; then PurgeKit64.exe --silent runs from its built-in archive. A table shows what was
-# there before and what is left after; then the Wine server is restarted (Wine carries out
-# the pending file operations when its server next starts, as Windows does at a restart) and
-# a second run, which also removes the product logs, shows that nothing is left.
+# the installation simulator as real installations leave it (services whose keys hold their
+# subkeys, read-only files, a path longer than 260 characters), with its look-alike items, one
+# file held open by a running program; then PurgeKit64.exe --silent runs from its built-in
+# archive. A table shows what was there before and what is left after; then the Wine server
+# is restarted (Wine carries out the pending file operations when its server next starts, as
+# Windows does at a restart) and a second run, which also removes the product logs, shows
+# that nothing is left.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 build_all
@@ -61,8 +63,10 @@ report >"$work/restart"
 echo
 echo "== what the catalogue's items were: before, after the first run, after the restart and the second run"
 printf '%-14s %-9s %-62s %-8s %-8s %s\n' product block item before after restart
+# An item longer than its column (a long path, a deep key) keeps its beginning and its end.
 paste "$work/before" "$work/after" "$work/restart" |
-  awk -F'\t' '{ printf "%-14s %-9s %-62s %-8s %-8s %s\n", $1, $2, $3, $4, $8, $12 }'
+  awk -F'\t' '{ item = $3; if (length(item) > 62) item = substr(item, 1, 29) "..." substr(item, length(item) - 29)
+                printf "%-14s %-9s %-62s %-8s %-8s %s\n", $1, $2, item, $4, $8, $12 }'
 left=$(awk -F'\t' '$2 == "footprint" && $4 == "present"' "$work/restart" | wc -l)
 # Measured after the first run: global atoms, like the programs, do not survive the restart.
 touched=$(awk -F'\t' '$2 == "control" && $4 != "present"' "$work/after" | wc -l)

@@ -6,7 +6,9 @@
 //     --controls  the products' look-alike items too
 //     --hold      keeps the products' held files open from a process that outlives this one
 //   kv_simulate report <product id>... | all
-//     one line per item: product id, "footprint" or "control", the item, "present" or "-"
+//     one line per item: product id, "footprint" or "control", the item, and "present" or
+//     "-"; a control item is "present" only when all of it is there as it was made, and
+//     "changed" when only some of it is
 // Exit code 0 when every item could be made (install) or always (report), 2 for a bad
 // command line.
 #include <windows.h>
@@ -67,12 +69,18 @@ int Install(const std::vector<const CatalogueProduct*>& products, bool controls,
   return code;
 }
 
+const wchar_t* State(const CatalogueItem& item, bool control) {
+  if (!ItemPresent(item)) return L"-";
+  return !control || ItemIntact(item) ? L"present" : L"changed";
+}
+
 void Report(const std::vector<const CatalogueProduct*>& products) {
   for (const CatalogueProduct* product : products) {
     for (const auto* block : {&product->footprint, &product->control}) {
+      const bool control = block == &product->control;
       for (const auto& item : *block) {
-        Print(product->id + (block == &product->footprint ? L"\tfootprint\t" : L"\tcontrol\t") +
-              DescribeItem(item) + L"\t" + (ItemPresent(item) ? L"present" : L"-"));
+        Print(product->id + (control ? L"\tcontrol\t" : L"\tfootprint\t") + DescribeItem(item) +
+              L"\t" + State(item, control));
       }
     }
   }

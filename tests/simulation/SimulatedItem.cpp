@@ -13,12 +13,16 @@
 #include "TestDevices.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
+#include "TestServices.h"
 #include "UniqueAny.h"
 
 namespace {
 
 constexpr wchar_t kPendingKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
+constexpr char kFileContent[] = "simulated installation\r\n";
+constexpr char kDesktopIni[] =
+    "[.ShellClassInfo]\r\nIconResource=%SystemRoot%\\system32\\shell32.dll,23\r\n";
 
 const std::wstring& Argument(const CatalogueItem& item, size_t index) {
   static const std::wstring empty;
@@ -36,10 +40,59 @@ REGSAM ViewOf(const CatalogueItem& item) {
   return item.kind == L"key32" ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 }
 
-bool MakeFile(const std::wstring& path) {
+// The value of the option "name=value" among the item's arguments from the index on; empty
+// when it is not given.
+std::wstring Option(const CatalogueItem& item, size_t from, const std::wstring& name) {
+  for (size_t i = from; i < item.arguments.size(); ++i) {
+    const std::wstring& argument = item.arguments[i];
+    if (argument.size() > name.size() && argument.compare(0, name.size(), name) == 0 &&
+        argument[name.size()] == L'=') {
+      return argument.substr(name.size() + 1);
+    }
+  }
+  return {};
+}
+
+bool HasFlag(const CatalogueItem& item, size_t from, const std::wstring& flag) {
+  for (size_t i = from; i < item.arguments.size(); ++i) {
+    if (item.arguments[i] == flag) return true;
+  }
+  return false;
+}
+
+// A drive path as the file functions take it at any length (some items are longer than
+// MAX_PATH).
+std::wstring Long(const std::wstring& path) {
+  return path.size() > 2 && path[1] == L':' ? L"\\\\?\\" + path : path;
+}
+
+bool Exists(const std::wstring& path) {
+  return ::GetFileAttributesW(Long(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool MakeFolders(const std::wstring& folder) {
+  if (Exists(folder)) return true;
+  std::wstring parent, name;
+  if (!SplitPath(folder, parent, name) || !MakeFolders(parent)) return false;
+  return ::CreateDirectoryW(Long(folder).c_str(), nullptr) ||
+         ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool MakeFile(const std::wstring& path, const char* content = kFileContent, DWORD attributes = 0) {
   std::wstring folder, name;
-  if (!SplitPath(path, folder, name) || !CreateDirectoryRecursive(folder, nullptr)) return false;
-  return WriteFileBytes(path, "simulated installation\r\n");
+  if (!SplitPath(path, folder, name) || !MakeFolders(folder)) return false;
+  ::SetFileAttributesW(Long(path).c_str(), FILE_ATTRIBUTE_NORMAL);  // made before, read-only
+  return WriteFileBytes(Long(path), content) &&
+         (attributes == 0 || ::SetFileAttributesW(Long(path).c_str(), attributes));
+}
+
+// A folder as Explorer leaves it once it is customized: its desktop.ini (hidden, system)
+// inside, the folder itself read-only. (Wine takes a folder's read-only attribute and keeps
+// none: there the folder is an ordinary one.)
+bool MakeShellFolder(const std::wstring& folder) {
+  return MakeFile(CombinePath(folder, L"desktop.ini"), kDesktopIni,
+                  FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM) &&
+         ::SetFileAttributesW(Long(folder).c_str(), FILE_ATTRIBUTE_READONLY);
 }
 
 // The folders every product shares; a file's folder that is one of them may stay.
@@ -64,7 +117,10 @@ std::wstring ServiceRecord() {
   return CombinePath(GetWindowsDirectoryPath(), L"Temp\\kv_simulated_services.txt");
 }
 
-bool InstallService(const std::wstring& name, const std::wstring& image, const std::wstring& mode) {
+// A service as its product's installer makes it: its own process, the given display name (the
+// name when none is given), and the subkeys of its key that real installations leave.
+bool InstallService(const std::wstring& name, const std::wstring& image, const std::wstring& mode,
+                    const std::wstring& displayName, const std::wstring& altitude) {
   const UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) return false;
   if (UniqueServiceHandle(::OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS))) {
@@ -76,11 +132,14 @@ bool InstallService(const std::wstring& name, const std::wstring& image, const s
     return false;
   }
   const std::wstring command = L"\"" + image + L"\" " + mode + L" \"" + ServiceRecord() + L"\"";
-  const UniqueServiceHandle service(
-      ::CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
-                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
-                       command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-  if (!service || !::StartServiceW(service.get(), 0, nullptr)) return false;
+  const UniqueServiceHandle service(::CreateServiceW(
+      manager.get(), name.c_str(), displayName.empty() ? name.c_str() : displayName.c_str(),
+      SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
+      command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+  if (!service || !AddServiceSubkeys(name, altitude) ||
+      !::StartServiceW(service.get(), 0, nullptr)) {
+    return false;
+  }
   for (int i = 0; i < 100; ++i) {
     SERVICE_STATUS status{};
     if (::QueryServiceStatus(service.get(), &status) && status.dwCurrentState == SERVICE_RUNNING) {
@@ -89,12 +148,6 @@ bool InstallService(const std::wstring& name, const std::wstring& image, const s
     ::Sleep(100);
   }
   return false;
-}
-
-bool ServiceExists(const std::wstring& name) {
-  const UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
-  return manager &&
-         UniqueServiceHandle(::OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
 }
 
 void RemoveService(const std::wstring& name) {
@@ -111,6 +164,55 @@ void RemoveService(const std::wstring& name) {
     }
   }
   ::DeleteService(service.get());
+}
+
+// What a removed service may leave: the key (with the subkeys the manager did not take).
+void RemoveServiceKey(const std::wstring& name) {
+  if (ServiceKnown(name)) return;
+  std::wstring parent, child;
+  if (SplitPath(ServiceKey(name), parent, child)) TestRegistry().DeleteTree(parent, child);
+}
+
+// Removes the file whatever its attributes, then its folders as far up as they are empty and
+// not shared.
+void RemoveFile(const std::wstring& path) {
+  std::wstring current = path, folder, name;
+  ::SetFileAttributesW(Long(current).c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileW(Long(current).c_str());
+  while (SplitPath(current, folder, name) && !IsSharedFolder(folder)) {
+    ::SetFileAttributesW(Long(folder).c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!::RemoveDirectoryW(Long(folder).c_str())) break;
+    current = folder;
+  }
+}
+
+// Anything of the file left: the file, or its folder unless it is a shared place.
+bool FileLeft(const std::wstring& path) {
+  std::wstring folder, name;
+  if (Exists(path)) return true;
+  return SplitPath(path, folder, name) && !IsSharedFolder(folder) && Exists(folder);
+}
+
+bool FileIntact(const std::wstring& path, const char* content, DWORD attributes) {
+  std::string bytes;
+  const DWORD found = ::GetFileAttributesW(Long(path).c_str());
+  return found != INVALID_FILE_ATTRIBUTES && (found & attributes) == attributes &&
+         ReadFileBytes(Long(path), bytes) && bytes == content;
+}
+
+bool KeyIntact(const CatalogueItem& item) {
+  TestRegistry registry(ViewOf(item));
+  const std::wstring& key = item.arguments[0];
+  for (size_t i = 1; i < item.arguments.size(); ++i) {
+    const std::wstring& pair = item.arguments[i];
+    const size_t equals = pair.find(L'=');
+    std::wstring text;
+    if (equals == std::wstring::npos || !registry.GetString(key, pair.substr(0, equals), text) ||
+        text != ExpandCataloguePath(pair.substr(equals + 1))) {
+      return false;
+    }
+  }
+  return registry.KeyExists(key);
 }
 
 // Appends the pair (source, empty target) to the value: every string ends with a NUL, the
@@ -160,7 +262,11 @@ bool InstallItem(const CatalogueItem& item, const std::wstring& serviceMode) {
     return RunMsiexec(L"/i \"" + msi + L"\" /qn") == ERROR_SUCCESS &&
            IsProductRegistered(package->productCode);
   }
-  if (item.kind == L"file" || item.kind == L"held") return MakeFile(ExpandCataloguePath(first));
+  if (item.kind == L"file" || item.kind == L"held") {
+    return MakeFile(ExpandCataloguePath(first), kFileContent,
+                    HasFlag(item, 1, L"readonly") ? FILE_ATTRIBUTE_READONLY : 0);
+  }
+  if (item.kind == L"shellfolder") return MakeShellFolder(ExpandCataloguePath(first));
   if (item.kind == L"key64" || item.kind == L"key32") {
     TestRegistry registry(ViewOf(item));
     if (!registry.CreateKey(first)) return false;
@@ -181,8 +287,10 @@ bool InstallItem(const CatalogueItem& item, const std::wstring& serviceMode) {
     registry.GetDWORD(first, Argument(item, 1), count);
     return registry.CreateKey(first) && registry.SetDWORD(first, Argument(item, 1), count + 1);
   }
-  if (item.kind == L"service")
-    return InstallService(first, ExpandCataloguePath(Argument(item, 1)), serviceMode);
+  if (item.kind == L"service") {
+    return InstallService(first, ExpandCataloguePath(Argument(item, 1)), serviceMode,
+                          Option(item, 2, L"DisplayName"), Option(item, 2, L"Altitude"));
+  }
   if (item.kind == L"pending") return AddPendingDelete(ExpandCataloguePath(first));
   if (item.kind == L"atom") return ::GlobalAddAtomW(first.c_str()) != 0;
   if (item.kind == L"device") {
@@ -201,12 +309,9 @@ bool ItemPresent(const CatalogueItem& item) {
     const CataloguePackage* package = FindPackage(first);
     return package != nullptr && IsProductRegistered(package->productCode);
   }
-  if (item.kind == L"file" || item.kind == L"held") {
-    const std::wstring path = ExpandCataloguePath(first);
-    std::wstring folder, name;
-    if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    return SplitPath(path, folder, name) && !IsSharedFolder(folder) &&
-           ::GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
+  if (item.kind == L"file" || item.kind == L"held") return FileLeft(ExpandCataloguePath(first));
+  if (item.kind == L"shellfolder") {
+    return FileLeft(CombinePath(ExpandCataloguePath(first), L"desktop.ini"));
   }
   if (item.kind == L"key64" || item.kind == L"key32") {
     return TestRegistry(ViewOf(item)).KeyExists(first);
@@ -215,7 +320,9 @@ bool ItemPresent(const CatalogueItem& item) {
     uint32_t count = 0;
     return TestRegistry(KEY_WOW64_64KEY).GetDWORD(first, Argument(item, 1), count) && count > 0;
   }
-  if (item.kind == L"service") return ServiceExists(first);
+  if (item.kind == L"service") {
+    return ServiceKnown(first) || TestRegistry().KeyExists(ServiceKey(first));
+  }
   if (item.kind == L"pending") {
     return HasEntry(PendingOperationsGuard::Entries(), ExpandCataloguePath(first));
   }
@@ -229,18 +336,15 @@ void RemoveItem(const CatalogueItem& item) {
   if (item.kind == L"msi") {
     if (const CataloguePackage* package = FindPackage(first)) RemovePackage(package->productCode);
   } else if (item.kind == L"file" || item.kind == L"held") {
-    std::wstring current = ExpandCataloguePath(first), folder, name;
-    ::DeleteFileW(current.c_str());
-    // Its folders too, as far up as they are empty and not shared.
-    while (SplitPath(current, folder, name) && !IsSharedFolder(folder) &&
-           ::RemoveDirectoryW(folder.c_str())) {
-      current = folder;
-    }
+    RemoveFile(ExpandCataloguePath(first));
+  } else if (item.kind == L"shellfolder") {
+    RemoveFile(CombinePath(ExpandCataloguePath(first), L"desktop.ini"));
   } else if (item.kind == L"key64" || item.kind == L"key32") {
     std::wstring parent, child;
     if (SplitPath(first, parent, child)) TestRegistry(ViewOf(item)).DeleteTree(parent, child);
   } else if (item.kind == L"service") {
     RemoveService(first);
+    RemoveServiceKey(first);
     RemoveItem({L"file", {Argument(item, 1)}});
   } else if (item.kind == L"atom") {
     while (const ATOM atom = ::GlobalFindAtomW(first.c_str())) {
@@ -249,6 +353,24 @@ void RemoveItem(const CatalogueItem& item) {
   } else if (item.kind == L"device") {
     RemovePresentDevices(first, Argument(item, 1));
   }
+}
+
+bool ItemIntact(const CatalogueItem& item) {
+  const std::wstring& first = Argument(item, 0);
+  if (item.kind == L"file" || item.kind == L"held") {
+    return FileIntact(ExpandCataloguePath(first), kFileContent,
+                      HasFlag(item, 1, L"readonly") ? FILE_ATTRIBUTE_READONLY : 0);
+  }
+  if (item.kind == L"shellfolder") {
+    // Wine keeps no read-only attribute on folders (it takes it and reports none), and the
+    // hidden and system attributes only where the file system stores extended attributes.
+    return FileIntact(CombinePath(ExpandCataloguePath(first), L"desktop.ini"), kDesktopIni, 0);
+  }
+  if (item.kind == L"key64" || item.kind == L"key32") return KeyIntact(item);
+  if (item.kind == L"service") {
+    return ServiceKnown(first) && HasServiceSubkeys(first, Option(item, 2, L"Altitude"));
+  }
+  return ItemPresent(item);
 }
 
 std::wstring DescribeItem(const CatalogueItem& item) {

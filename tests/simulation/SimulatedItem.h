@@ -20,6 +20,10 @@ bool InstallItem(const CatalogueItem& item, const std::wstring& serviceMode = L"
 // Whether anything of the item is left: for files also their folder, unless it is one of the
 // shared places.
 bool ItemPresent(const CatalogueItem& item);
+// Whether all of the item is there as it was made: files with their content and attributes,
+// keys with their values, services with the subkeys of their keys (the test of a look-alike
+// item after a run).
+bool ItemIntact(const CatalogueItem& item);
 // Removes the item with what it made (a control item at the end of a test).
 void RemoveItem(const CatalogueItem& item);
 // "kind argument" for tables and messages.
