@@ -7,6 +7,10 @@
 # (PURGEKIT_WINE64_ONLY=1 makes the tools take that road on a machine that does run 32-bit
 # code; see tools/common.sh.)
 
+# Wine reads every Unix file name in the character set of LC_CTYPE; in any other than UTF-8
+# a checkout below a folder with letters outside ASCII cannot be reached.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then export LC_ALL=C.UTF-8; fi
+
 export WINEPREFIX="$BUILD/wineprefix"
 export WINEARCH=win64
 export WINEDEBUG="${WINEDEBUG:--all}"
