@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "ProgramRunner.h"
+
 HeldFile::HeldFile(const std::wstring& path) {
   const std::wstring eventName = L"PurgeKitTestsHeld" + std::to_wstring(::GetCurrentProcessId()) +
                                  L"-" + std::to_wstring(::GetTickCount64());
@@ -11,8 +13,10 @@ HeldFile::HeldFile(const std::wstring& path) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
+  if (!StartRetried(FILE_HOLDER_EXE, [&] {
+        return ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                nullptr, &startup, &info) != FALSE;
+      })) {
     return;
   }
   process_.reset(info.hProcess);

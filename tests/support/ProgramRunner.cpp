@@ -2,11 +2,13 @@
 
 #include <pthread.h>
 
+#include <cstdio>
 #include <optional>
 #include <thread>
 #include <vector>
 
 #include "ScratchFolder.h"
+#include "StringUtils.h"
 #include "TestFiles.h"
 #include "UniqueAny.h"
 
@@ -33,7 +35,36 @@ UniqueHandle TokenWithoutAdministrators() {
   return restricted;
 }
 
+// The errors with which Wine fails to create a process that it was able to find and map.
+bool IsWineStartFailure(DWORD error) {
+  switch (error) {
+    case ERROR_INTERNAL_ERROR:  // the new process ended while it was being set up
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+    case ERROR_NO_SYSTEM_RESOURCES:
+    case ERROR_COMMITMENT_LIMIT: return true;
+    default: return false;
+  }
+}
+
 }  // namespace
+
+const char* const kStartRetriedMarker = "WINE START RETRIED";
+
+bool StartRetried(const std::wstring& exe, const std::function<bool()>& start) {
+  constexpr int kRetries = 2;
+  for (int retry = 1;; ++retry) {
+    if (start()) return true;
+    const DWORD error = ::GetLastError();
+    if (retry > kRetries || !IsWineStartFailure(error)) {
+      ::SetLastError(error);
+      return false;
+    }
+    std::fprintf(stderr, "%s (%d of %d): starting %s failed with error %lu; starting it again\n",
+                 kStartRetriedMarker, retry, kRetries, WideToUtf8(exe).c_str(), error);
+    ::Sleep(500);
+  }
+}
 
 RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
                      const RunOptions& options) {
@@ -70,17 +101,24 @@ RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
   const DWORD flags = options.onSuspended ? CREATE_SUSPENDED : 0;
   const BOOL inherit = options.capture != OutputCapture::None;
   PROCESS_INFORMATION info{};
-  BOOL created = FALSE;
+  UniqueHandle token;
   if (options.withoutAdministrators) {
-    UniqueHandle token = TokenWithoutAdministrators();
+    token = TokenWithoutAdministrators();
     if (!token) return result;
-    created = ::CreateProcessAsUserW(token.get(), exe.c_str(), commandLine.data(), nullptr, nullptr,
-                                     inherit, flags, nullptr, nullptr, &startup, &info);
-  } else {
-    created = ::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, inherit, flags,
-                               nullptr, nullptr, &startup, &info);
   }
-  if (!created) return result;
+  const bool created = StartRetried(exe, [&] {
+    if (token) {
+      return ::CreateProcessAsUserW(token.get(), exe.c_str(), commandLine.data(), nullptr, nullptr,
+                                    inherit, flags, nullptr, nullptr, &startup, &info) != FALSE;
+    }
+    return ::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, inherit, flags,
+                            nullptr, nullptr, &startup, &info) != FALSE;
+  });
+  if (!created) {
+    std::fprintf(stderr, "starting %s failed with error %lu\n", WideToUtf8(exe).c_str(),
+                 ::GetLastError());
+    return result;
+  }
   UniqueHandle process(info.hProcess);
   UniqueHandle thread(info.hThread);
   result.started = true;
