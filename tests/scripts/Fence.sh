@@ -55,8 +55,15 @@ fence_kept+=("$FENCE_DIR")
 host_tmp=/dev/shm/host-tmp
 mkdir "$host_tmp" && mount --rbind /tmp "$host_tmp" || fence_fail "cannot reach the host's /tmp"
 mount -t tmpfs -o mode=1777 fence-tmp /tmp || fence_fail "no private /tmp"
-for kept in "${fence_kept[@]}"; do
+# Sorted, a folder comes before what lies below it; what lies below a path bound back already
+# came with it, with the mounts below it (FENCE_DIR's own among them, writable).
+bound=()
+while IFS= read -r kept; do
   case "$kept" in /tmp/*) ;; *) continue ;; esac
+  for outer in "${bound[@]}"; do
+    case "$kept" in "$outer"/*) continue 2 ;; esac
+  done
+  bound+=("$kept")
   if [ -d "$host_tmp/${kept#/tmp/}" ]; then
     mkdir -p "$kept"
   else
@@ -65,7 +72,7 @@ for kept in "${fence_kept[@]}"; do
   mount --rbind "$host_tmp/${kept#/tmp/}" "$kept" || fence_fail "cannot bind $kept back"
   [ "$kept" = "$FENCE_DIR" ] && continue
   mount -o remount,bind,ro "$kept" || fence_fail "cannot make $kept read-only"
-done
+done < <(printf '%s\n' "${fence_kept[@]}" | LC_ALL=C sort -u)
 umount -R "$host_tmp" && rmdir "$host_tmp" || fence_fail "the host's /tmp is still reachable"
 
 # Wine, as the tools start it, on a prefix of the fence's own.
@@ -124,7 +131,9 @@ for private in tmp shm; do
   [ "$(findmnt -n -o SOURCE --mountpoint "$point" | tail -n 1)" = "fence-$private" ] ||
     fence_fail "$point is not the fence's own"
 done
-wine cmd /c "echo x> \\\\?\\unix$probe_dir/.fence-probe-wine-$$" </dev/null >/dev/null 2>&1
+# The target as a word of its own, which Wine quotes for cmd: a blank in the folder's path
+# would end it.
+wine cmd /c echo x ">" "\\\\?\\unix$probe_dir/.fence-probe-wine-$$" </dev/null >/dev/null 2>&1
 if [ -e "$probe_dir/.fence-probe-wine-$$" ]; then
   fence_fail "a Wine program wrote outside the fence"
 fi
