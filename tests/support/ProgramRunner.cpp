@@ -3,6 +3,8 @@
 #include <pthread.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -106,14 +108,15 @@ RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
     token = TokenWithoutAdministrators();
     if (!token) return result;
   }
-  const bool created = StartRetried(exe, [&] {
+  const auto start = [&] {
     if (token) {
       return ::CreateProcessAsUserW(token.get(), exe.c_str(), commandLine.data(), nullptr, nullptr,
                                     inherit, flags, nullptr, nullptr, &startup, &info) != FALSE;
     }
     return ::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, inherit, flags,
                             nullptr, nullptr, &startup, &info) != FALSE;
-  });
+  };
+  const bool created = options.retryFailedStart ? StartRetried(exe, start) : start();
   if (!created) {
     std::fprintf(stderr, "starting %s failed with error %lu\n", WideToUtf8(exe).c_str(),
                  ::GetLastError());
@@ -170,7 +173,15 @@ const char* const kNoWine32Reason =
     "is missing, or PURGEKIT_WINE64_ONLY=1 chose the 64-bit-only road)";
 
 bool Wine32Available() {
-  // The probe exits 42 only when it really ran as a 32-bit process.
-  static const bool available = RunProgram(WOW64_PROBE_EXE, L"").exitCode == 42;
+  static const bool available = [] {
+    // Where the tools found that this machine runs no 32-bit code (PURGEKIT_RUNS_32BIT, see
+    // tools/wine-env.sh), Wine fails the probe's start with ERROR_INTERNAL_ERROR every time:
+    // that is the answer, not a start to retry.
+    RunOptions options;
+    const char* runs = std::getenv("PURGEKIT_RUNS_32BIT");
+    options.retryFailedStart = runs == nullptr || std::strcmp(runs, "yes") == 0;
+    // The probe exits 42 only when it really ran as a 32-bit process.
+    return RunProgram(WOW64_PROBE_EXE, L"", options).exitCode == 42;
+  }();
   return available;
 }

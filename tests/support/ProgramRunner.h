@@ -28,6 +28,9 @@ struct RunOptions {
   // Called with the child created suspended, before it runs.
   void (*onSuspended)(HANDLE process, void* context) = nullptr;
   void* context = nullptr;
+  // Start again where Wine failed the start (StartRetried); off where that failure is the
+  // expected answer.
+  bool retryFailedStart = true;
 };
 
 RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
