@@ -30,6 +30,31 @@ set(language_choice_cases
   "option_unknown_display_decides|pt_BR.UTF-8|pt-BR|pt-BR|--language xx"
   "option_GLOBAL_is_no_language|th_TH.UTF-8|th-TH|en|--language GLOBAL")
 
+# Wine reads every Unix file name in the character set of LC_CTYPE: under a locale the
+# machine lacks that is ASCII, and a checkout below a folder with other letters cannot be
+# reached. So the locales the cases name are made by the build, with localedef, in a folder
+# of its own that the cases are given as LOCPATH: real UTF-8 locales, whatever the machine
+# has installed.
+find_program(PURGEKIT_LOCALEDEF localedef REQUIRED)
+set(test_locales "${CMAKE_CURRENT_BINARY_DIR}/locales")
+set(test_locale_files "")
+foreach(case IN LISTS language_choice_cases)
+  string(REPLACE "|" ";" fields "${case}")
+  list(GET fields 1 locale)
+  if(NOT "${test_locales}/${locale}/LC_CTYPE" IN_LIST test_locale_files)
+    string(REGEX REPLACE "\\..*" "" source "${locale}")
+    string(REGEX REPLACE ".*\\." "" charset "${locale}")
+    add_custom_command(
+      OUTPUT "${test_locales}/${locale}/LC_CTYPE"
+      COMMAND "${CMAKE_COMMAND}" -E make_directory "${test_locales}"
+      COMMAND "${PURGEKIT_LOCALEDEF}" -i "${source}" -f "${charset}" "${test_locales}/${locale}"
+      COMMENT "Making the locale ${locale} for the language tests"
+      VERBATIM)
+    list(APPEND test_locale_files "${test_locales}/${locale}/LC_CTYPE")
+  endif()
+endforeach()
+add_custom_target(test_locales ALL DEPENDS ${test_locale_files})
+
 string(REPLACE "/" "\\" probe_texts "Z:${PURGEKIT_OUTPUT_DIR}/PurgeKit64.exe")
 foreach(case IN LISTS language_choice_cases)
   string(REPLACE "|" ";" fields "${case}")
@@ -43,5 +68,6 @@ foreach(case IN LISTS language_choice_cases)
            COMMAND language_probe --texts "${probe_texts}" --expect ${expected}
                    --expect-display ${display} ${options})
   set_tests_properties(LanguageChoice.${name} PROPERTIES
-    ENVIRONMENT "LANG=${locale};LC_ALL=${locale};LC_MESSAGES=${locale}" TIMEOUT 60)
+    ENVIRONMENT "LANG=${locale};LC_ALL=${locale};LC_MESSAGES=${locale};LOCPATH=${test_locales}"
+    TIMEOUT 60)
 endforeach()

@@ -10,7 +10,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 
 BASE_PKGS=(cmake make python3 dpkg-dev g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
            binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev googletest
-           xvfb xauth wine wine64 imagemagick wixl msitools)
+           xvfb xauth wine wine64 imagemagick wixl msitools locales)
 missing=()
 for p in "${BASE_PKGS[@]}"; do have_pkg "$p" || missing+=("$p"); done
 

@@ -423,8 +423,10 @@ TEST(LogFileConcurrency, TwoProcessesAndFourThreadsEachWhileRotating) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    ASSERT_TRUE(::CreateProcessW(LOG_WRITER_EXE, commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                 nullptr, nullptr, &startup, &info));
+    ASSERT_TRUE(StartRetried(LOG_WRITER_EXE, [&] {
+      return ::CreateProcessW(LOG_WRITER_EXE, commandLine.data(), nullptr, nullptr, FALSE, 0,
+                              nullptr, nullptr, &startup, &info) != FALSE;
+    }));
     ::CloseHandle(info.hThread);
     processes.emplace_back(info.hProcess);
     processIds.push_back(info.dwProcessId);

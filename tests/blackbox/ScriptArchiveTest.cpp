@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -39,8 +40,17 @@ bool CopyArchive(const std::wstring& program, const std::wstring& target) {
   return WriteFileBytes(target, std::string(static_cast<const char*>(data), size));
 }
 
+// minizip's own file functions open a narrow name in the ANSI code page, which cannot name
+// every folder: the archive is opened by its wide name, and read with minizip's functions.
+voidpf OpenWide(voidpf, const void* name, int) {
+  return _wfopen(static_cast<const wchar_t*>(name), L"rb");
+}
+
 bool ListMembers(const std::wstring& zipPath, std::vector<Member>& members) {
-  unzFile archive = unzOpen64(WideToUtf8(zipPath).c_str());
+  zlib_filefunc64_def functions{};
+  fill_fopen64_filefunc(&functions);
+  functions.zopen64_file = OpenWide;
+  unzFile archive = unzOpen2_64(zipPath.c_str(), &functions);
   if (archive == nullptr) {
     // minizip can't open the shortest empty archive, the end record alone.
     std::string bytes;

@@ -9,6 +9,8 @@
 # - A mount namespace of its own (unshare --mount, private propagation). In it every mount is
 #   bound read-only except FENCE_DIR, so a write anywhere else fails with EROFS; /tmp and
 #   /dev/shm are private tmpfs mounts (the Wine server's socket and shared memory live there).
+#   The checkout, the script's other arguments and FENCE_DIR are seen at their own paths
+#   even where they lie below /tmp: bound back into the private /tmp, read-only but FENCE_DIR.
 # - A Wine prefix of its own, FENCE_DIR/prefix, whose wineserver starts inside the namespace:
 #   under Wine, deletions are carried out by the server process as well as by the client.
 # - The prefix's z: link (the host's /) is removed; D: is a link to FENCE_DIR/d, the scratch
@@ -39,12 +41,43 @@ while read -r _ _ _ _ point options _; do
   # Only ever the bind flag of this namespace's mount, never the file system itself.
   mount -o remount,bind,ro "$point" 2>/dev/null || fence_fail "cannot make $point read-only"
 done </proc/self/mountinfo
-mount -t tmpfs -o mode=1777 fence-tmp /tmp || fence_fail "no private /tmp"
 mount -t tmpfs -o mode=1777 fence-shm /dev/shm || fence_fail "no private /dev/shm"
+# The private /tmp covers whatever lies below the host's /tmp, and a checkout, a build tree
+# or FENCE_DIR itself may: those are bound back into it from the host's /tmp, seen for a
+# moment through a bind in the private /dev/shm. What is bound back stays read-only, except
+# FENCE_DIR.
+fence_source=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd -P)
+fence_kept=("$fence_source")
+for arg in "${@:2}"; do
+  [ -e "$arg" ] && fence_kept+=("$(realpath "$arg")")
+done
+fence_kept+=("$FENCE_DIR")
+host_tmp=/dev/shm/host-tmp
+mkdir "$host_tmp" && mount --rbind /tmp "$host_tmp" || fence_fail "cannot reach the host's /tmp"
+mount -t tmpfs -o mode=1777 fence-tmp /tmp || fence_fail "no private /tmp"
+# Sorted, a folder comes before what lies below it; what lies below a path bound back already
+# came with it, with the mounts below it (FENCE_DIR's own among them, writable).
+bound=()
+while IFS= read -r kept; do
+  case "$kept" in /tmp/*) ;; *) continue ;; esac
+  for outer in "${bound[@]}"; do
+    case "$kept" in "$outer"/*) continue 2 ;; esac
+  done
+  bound+=("$kept")
+  if [ -d "$host_tmp/${kept#/tmp/}" ]; then
+    mkdir -p "$kept"
+  else
+    mkdir -p "$(dirname "$kept")" && touch "$kept"
+  fi || fence_fail "cannot make $kept in the private /tmp"
+  mount --rbind "$host_tmp/${kept#/tmp/}" "$kept" || fence_fail "cannot bind $kept back"
+  [ "$kept" = "$FENCE_DIR" ] && continue
+  mount -o remount,bind,ro "$kept" || fence_fail "cannot make $kept read-only"
+done < <(printf '%s\n' "${fence_kept[@]}" | LC_ALL=C sort -u)
+umount -R "$host_tmp" && rmdir "$host_tmp" || fence_fail "the host's /tmp is still reachable"
 
 # Wine, as the tools start it, on a prefix of the fence's own.
 BUILD=$FENCE_DIR
-. "$(dirname "${BASH_SOURCE[0]}")/../../tools/wine-env.sh"
+. "$fence_source/tools/wine-env.sh"
 export WINEPREFIX="$FENCE_DIR/prefix"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export HOME="$FENCE_DIR/home"
@@ -68,7 +101,7 @@ fence_restart_server() {
 trap fence_stop_server EXIT
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i </dev/null >"$FENCE_DIR/wineboot.log" 2>&1
+  wine wineboot -i </dev/null >"$FENCE_DIR/wineboot.log" 2>&1
   wineserver -w
   [ -f "$WINEPREFIX/system.reg" ] || fence_fail "no Wine prefix in $WINEPREFIX"
 fi
@@ -91,7 +124,16 @@ for outside in /root /var/tmp /; do
   fi
 done
 [ -e "$WINEPREFIX/dosdevices/z:" ] && fence_fail "z: is still there"
-wine cmd /c "echo x> \\\\?\\unix$probe_dir/.fence-probe-wine-$$" </dev/null >/dev/null 2>&1
+# The last mount listed on a mount point is the one on top.
+for private in tmp shm; do
+  point=/tmp
+  [ $private = shm ] && point=/dev/shm
+  [ "$(findmnt -n -o SOURCE --mountpoint "$point" | tail -n 1)" = "fence-$private" ] ||
+    fence_fail "$point is not the fence's own"
+done
+# The target as a word of its own, which Wine quotes for cmd: a blank in the folder's path
+# would end it.
+wine cmd /c echo x ">" "\\\\?\\unix$probe_dir/.fence-probe-wine-$$" </dev/null >/dev/null 2>&1
 if [ -e "$probe_dir/.fence-probe-wine-$$" ]; then
   fence_fail "a Wine program wrote outside the fence"
 fi

@@ -21,7 +21,7 @@ start_server() {
 }
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i </dev/null >/dev/null 2>&1
+  wine wineboot -i </dev/null >/dev/null 2>&1
   wineserver -w
 fi
 start_server

@@ -4,6 +4,7 @@
 
 #include "LaunchProcess.h"
 #include "PathUtils.h"
+#include "ProgramRunner.h"
 #include "StringUtils.h"
 
 std::string LuaQuoted(const std::wstring& text) {
@@ -24,7 +25,12 @@ std::wstring CopyProgram(const std::wstring& program, const std::wstring& target
 }
 
 UniqueHandle StartChild(const std::wstring& path, const wchar_t* arguments) {
-  return UniqueHandle(LaunchProcess(path.c_str(), arguments, 0, nullptr, nullptr, nullptr));
+  UniqueHandle process;
+  StartRetried(path, [&] {
+    process.reset(LaunchProcess(path.c_str(), arguments, 0, nullptr, nullptr, nullptr));
+    return static_cast<bool>(process);
+  });
+  return process;
 }
 
 bool IsRunning(const UniqueHandle& process) {

@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+#include "ProgramRunner.h"
+
 HeldFile::HeldFile(const std::wstring& path, Sharing sharing) {
   // One event per holder: holders made within one tick must not share one that is signalled.
   static std::atomic<unsigned> serial{0};
@@ -17,8 +19,10 @@ HeldFile::HeldFile(const std::wstring& path, Sharing sharing) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
+  if (!StartRetried(FILE_HOLDER_EXE, [&] {
+        return ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                nullptr, &startup, &info) != FALSE;
+      })) {
     return;
   }
   process_.reset(info.hProcess);

@@ -2,11 +2,15 @@
 
 #include <pthread.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <thread>
 #include <vector>
 
 #include "ScratchFolder.h"
+#include "StringUtils.h"
 #include "TestFiles.h"
 #include "UniqueAny.h"
 
@@ -33,7 +37,36 @@ UniqueHandle TokenWithoutAdministrators() {
   return restricted;
 }
 
+// The errors with which Wine fails to create a process that it was able to find and map.
+bool IsWineStartFailure(DWORD error) {
+  switch (error) {
+    case ERROR_INTERNAL_ERROR:  // the new process ended while it was being set up
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+    case ERROR_NO_SYSTEM_RESOURCES:
+    case ERROR_COMMITMENT_LIMIT: return true;
+    default: return false;
+  }
+}
+
 }  // namespace
+
+const char* const kStartRetriedMarker = "WINE START RETRIED";
+
+bool StartRetried(const std::wstring& exe, const std::function<bool()>& start) {
+  constexpr int kRetries = 2;
+  for (int retry = 1;; ++retry) {
+    if (start()) return true;
+    const DWORD error = ::GetLastError();
+    if (retry > kRetries || !IsWineStartFailure(error)) {
+      ::SetLastError(error);
+      return false;
+    }
+    std::fprintf(stderr, "%s (%d of %d): starting %s failed with error %lu; starting it again\n",
+                 kStartRetriedMarker, retry, kRetries, WideToUtf8(exe).c_str(), error);
+    ::Sleep(500);
+  }
+}
 
 RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
                      const RunOptions& options) {
@@ -70,17 +103,25 @@ RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
   const DWORD flags = options.onSuspended ? CREATE_SUSPENDED : 0;
   const BOOL inherit = options.capture != OutputCapture::None;
   PROCESS_INFORMATION info{};
-  BOOL created = FALSE;
+  UniqueHandle token;
   if (options.withoutAdministrators) {
-    UniqueHandle token = TokenWithoutAdministrators();
+    token = TokenWithoutAdministrators();
     if (!token) return result;
-    created = ::CreateProcessAsUserW(token.get(), exe.c_str(), commandLine.data(), nullptr, nullptr,
-                                     inherit, flags, nullptr, nullptr, &startup, &info);
-  } else {
-    created = ::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, inherit, flags,
-                               nullptr, nullptr, &startup, &info);
   }
-  if (!created) return result;
+  const auto start = [&] {
+    if (token) {
+      return ::CreateProcessAsUserW(token.get(), exe.c_str(), commandLine.data(), nullptr, nullptr,
+                                    inherit, flags, nullptr, nullptr, &startup, &info) != FALSE;
+    }
+    return ::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, inherit, flags,
+                            nullptr, nullptr, &startup, &info) != FALSE;
+  };
+  const bool created = options.retryFailedStart ? StartRetried(exe, start) : start();
+  if (!created) {
+    std::fprintf(stderr, "starting %s failed with error %lu\n", WideToUtf8(exe).c_str(),
+                 ::GetLastError());
+    return result;
+  }
   UniqueHandle process(info.hProcess);
   UniqueHandle thread(info.hThread);
   result.started = true;
@@ -132,7 +173,15 @@ const char* const kNoWine32Reason =
     "is missing, or PURGEKIT_WINE64_ONLY=1 chose the 64-bit-only road)";
 
 bool Wine32Available() {
-  // The probe exits 42 only when it really ran as a 32-bit process.
-  static const bool available = RunProgram(WOW64_PROBE_EXE, L"").exitCode == 42;
+  static const bool available = [] {
+    // Where the tools found that this machine runs no 32-bit code (PURGEKIT_RUNS_32BIT, see
+    // tools/wine-env.sh), Wine fails the probe's start with ERROR_INTERNAL_ERROR every time:
+    // that is the answer, not a start to retry.
+    RunOptions options;
+    const char* runs = std::getenv("PURGEKIT_RUNS_32BIT");
+    options.retryFailedStart = runs == nullptr || std::strcmp(runs, "yes") == 0;
+    // The probe exits 42 only when it really ran as a 32-bit process.
+    return RunProgram(WOW64_PROBE_EXE, L"", options).exitCode == 42;
+  }();
   return available;
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 // Starts programs the way an administrator's script would and reports what they did.
@@ -27,10 +28,23 @@ struct RunOptions {
   // Called with the child created suspended, before it runs.
   void (*onSuspended)(HANDLE process, void* context) = nullptr;
   void* context = nullptr;
+  // Start again where Wine failed the start (StartRetried); off where that failure is the
+  // expected answer.
+  bool retryFailedStart = true;
 };
 
 RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
                      const RunOptions& options = {});
+
+// Under load Wine now and then fails to create a process for reasons of its own: the new
+// process dies while Wine sets it up (CreateProcess fails with ERROR_INTERNAL_ERROR), or Wine
+// runs out of resources for it. Calls `start` (one CreateProcess call, true when it made the
+// process) again after such a failure, at most twice, and prints a line holding
+// kStartRetriedMarker for each retry; tools/test.sh lists the tests whose output holds one.
+// Any other failure is returned at once, with its error code as the last error.
+bool StartRetried(const std::wstring& exe, const std::function<bool()>& start);
+// The same marker as the CTest launcher's (PURGEKIT_START_RETRIED in tools/wine-env.sh).
+extern const char* const kStartRetriedMarker;
 
 std::wstring PurgeKit64Path();
 std::wstring PurgeKit32Path();

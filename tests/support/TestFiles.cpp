@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "PathUtils.h"
+#include "ProgramRunner.h"
 #include "UniqueAny.h"
 
 namespace {
@@ -146,8 +147,10 @@ bool RunUnixProgram(const char* program, const std::vector<std::wstring>& argume
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
+  if (!StartRetried(commandLine, [&] {
+        return ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                nullptr, &startup, &info) != FALSE;
+      })) {
     return false;
   }
   const UniqueHandle process(info.hProcess);
