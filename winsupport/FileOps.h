@@ -4,31 +4,52 @@
 
 #include <string>
 
+#include "NtFile.h"
 #include "StringUtils.h"
 
 // Forced removal of a product's files and directory trees, and two read-only queries, for the
-// FileSystem module. The escalation is always the same: delete; when that is denied, make the
-// Administrators group the owner with a DACL granting full access to the Administrators and the
-// system only, and delete again; when denied or in use (never an owner for that), schedule the
-// deletion for the next restart and set the run's reboot flag. What is not there counts as
-// removed: ERROR_PATH_NOT_FOUND only when the object's folder is really missing. Any other
-// failure (a directory that is not empty, a path the system can't take) ends the removal
-// without either step, with a line that says what stayed.
+// FileSystem module. The escalation is always the same: delete; where security denies the open
+// for deletion (or for a folder's listing), make the Administrators group the owner with a DACL
+// granting full access to the Administrators and the system only, through a handle of that
+// object, and open it again; where the deletion is denied still, or the object is in use,
+// schedule the deletion for the next restart and set the run's reboot flag. What is not there
+// counts as removed: ERROR_PATH_NOT_FOUND only when the object's folder is really missing. Any
+// other failure (a directory that is not empty, a path the system can't take) ends the
+// removal without either step, with a line that says what stayed.
+//
+// The walks act on what they checked: the path a caller names is resolved once, as Windows
+// resolves it, and the object it ends in is opened as itself (a link as the link). Each folder
+// is opened once; its attributes, its listing and every entry's open go through that handle,
+// the entries opened relative to it, never following a link; deletions, new owners and moves
+// go through each object's own handle. Nothing below a folder is reached by a path again, so a
+// folder swapped for a link during the walk leads nowhere. The walks keep their own stack of
+// folders: no depth of tree exhausts the thread's stack, and the cost grows with the entries.
 //
 // What the removals never do:
 // - escalate on a directory not known to be empty: only one that the walk listed and found
 //   empty, or whose every entry the walk deleted or scheduled, is taken over or scheduled; a
 //   directory that stays only because entries of the walk wait for their deletion follows them
 //   to the restart;
-// - enter, take over or schedule a reparse point (junction, symbolic link), or an object whose
-//   attributes can't be read: it is removed as a link or left;
+// - enter, take over or schedule a link (a reparse point that stands for another object:
+//   junction, symbolic link, mount point; other reparse points, such as compressed or cloud
+//   files, are the objects they are), or an object whose attributes can't be read: it is
+//   removed as a link or left;
+// - change the security of a file with more than one hard link (that security is shared with
+//   its other names): where its deletion is denied, it waits for the restart;
+// - take ownership of an object in use: an object that opens for deletion but can't be deleted
+//   (another program's handle, a running program's image) waits for the restart as it is;
 // - take a directory that can't be listed for empty.
+// An object that waits for the restart is first moved, through its handle, into a folder of the
+// tool's own that only the Administrators and the system can write (RestartStaging), so that
+// no one can redirect the path the restart deletes; where it can't be moved, its own path is
+// scheduled and a warning says so.
 // Every path reaches the file system in its \\?\ form (ExtendedPath): no length limit, and a
 // name ending in a dot or a blank is that name, not the one without it. Log lines show the path
 // as given or as the walk built it.
 namespace FileOps {
 
-// The file; `attributes` as known to the caller (the read-only bit is cleared first).
+// The file; what it is (a link, read-only) is read from its own handle, so `attributes`, as the
+// caller knows them, are not needed.
 bool WipeFileInternal(const std::wstring& path, DWORD attributes);
 // One plain removal of the directory: no new owner, no DACL, no restart. A directory that is
 // not empty stays.
@@ -55,10 +76,10 @@ bool ContainsFiles(const std::wstring& path, bool recursive);
 // The names of the directory's entries in enumeration order, never "." or "..".
 StringList ListDirectory(const std::wstring& path, bool includeFiles, bool includeDirectories);
 
-// Test seam: called with each entry of every directory these operations enumerate, before the
+// Test seam: called with each entry of every directory these operations list, before the
 // entry is used. Wine can't make junctions, so tests mark a real directory as a reparse point
 // here. Null (the default) changes nothing.
-using EntryHook = void (*)(const std::wstring& directory, WIN32_FIND_DATAW& entry);
+using EntryHook = void (*)(const std::wstring& directory, NtFile::Entry& entry);
 void SetEntryHookForTests(EntryHook hook);
 
 }  // namespace FileOps

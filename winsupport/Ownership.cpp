@@ -1,6 +1,7 @@
 #include "Ownership.h"
 
 #include "KvPrivilege.h"
+#include "NtFile.h"
 #include "UniqueAny.h"
 
 namespace {
@@ -68,19 +69,6 @@ LONG OpenKeyForRestore(HKEY base, const std::wstring& name, REGSAM rights, Uniqu
   return ERROR_FILE_NOT_FOUND;
 }
 
-// One part of the descriptor set on the file or directory itself. The handle is opened on the
-// object the name ends in, a link as the link (so nothing it points to is reached), and the
-// change is made on that object alone: nothing below a directory is rewritten with it.
-DWORD SetFileObjectSecurity(const std::wstring& path, DWORD access, SECURITY_INFORMATION part,
-                            SECURITY_DESCRIPTOR& descriptor) {
-  const UniqueFileHandle object(::CreateFileW(
-      path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!object) return ::GetLastError();
-  if (!::SetKernelObjectSecurity(object.get(), part, &descriptor)) return ::GetLastError();
-  return ERROR_SUCCESS;
-}
-
 }  // namespace
 
 PSID CreateAdministratorsSid() {
@@ -103,6 +91,14 @@ DWORD SetNamedObjectOwnerAndDacl(const std::wstring& objectName, SE_OBJECT_TYPE 
 }
 
 DWORD SetFileOwnerAndDacl(const std::wstring& path, PSID owner, const SECURITY_ATTRIBUTES* record) {
+  KvPrivilege takeOwnership(kTakeOwnershipPrivilege);
+  UniqueFileHandle object;
+  const DWORD error = NtFile::OpenPath(path, WRITE_OWNER, object);
+  if (error != ERROR_SUCCESS) return error;
+  return SetFileOwnerAndDacl(object.get(), owner, record);
+}
+
+DWORD SetFileOwnerAndDacl(HANDLE object, PSID owner, const SECURITY_ATTRIBUTES* record) {
   PACL dacl = nullptr;
   DWORD error = DaclOfRecord(record, dacl);
   if (error != ERROR_SUCCESS) return error;
@@ -112,11 +108,23 @@ DWORD SetFileOwnerAndDacl(const std::wstring& path, PSID owner, const SECURITY_A
   if (error != ERROR_SUCCESS) return error;
   KvPrivilege takeOwnership(kTakeOwnershipPrivilege);
   // The owner first, which the privilege allows whatever the DACL says; as the owner the
-  // Administrators may then write the DACL.
-  error = SetFileObjectSecurity(path, WRITE_OWNER, OWNER_SECURITY_INFORMATION, descriptor);
+  // Administrators may then write the DACL, through a handle whose rights are checked anew.
+  if (!::SetKernelObjectSecurity(object, OWNER_SECURITY_INFORMATION, &descriptor)) {
+    return ::GetLastError();
+  }
+  UniqueFileHandle writeDac;
+  error = NtFile::Reopen(object, WRITE_DAC, writeDac);
+  if (error == ERROR_ACCESS_DENIED) {
+    KvPrivilege restore(kRestorePrivilege);
+    error = NtFile::Reopen(object, WRITE_DAC, writeDac);
+  }
   if (error != ERROR_SUCCESS) return error;
-  return SetFileObjectSecurity(
-      path, WRITE_DAC, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, descriptor);
+  if (!::SetKernelObjectSecurity(writeDac.get(),
+                                 DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                 &descriptor)) {
+    return ::GetLastError();
+  }
+  return ERROR_SUCCESS;
 }
 
 std::wstring RegistryKeyObjectName(HKEY hive, const std::wstring& keyPath) {

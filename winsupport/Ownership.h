@@ -17,6 +17,12 @@ PSID CreateAdministratorsSid();
 // On the file or directory the path names, never through a link: a link's own descriptor is
 // the one changed. Only that object changes, nothing below a directory.
 DWORD SetFileOwnerAndDacl(const std::wstring& path, PSID owner, const SECURITY_ATTRIBUTES* record);
+// On the file or directory the handle holds, opened with WRITE_OWNER (which the take-ownership
+// privilege grants): the owner through that handle, then the DACL through a handle reopened
+// from it with WRITE_DAC, which being the owner grants (where an OWNER RIGHTS entry takes that
+// away, the restore privilege gets past it). Only that object changes, nothing below a
+// directory, and nothing is reached by a name.
+DWORD SetFileOwnerAndDacl(HANDLE object, PSID owner, const SECURITY_ATTRIBUTES* record);
 
 // SetNamedSecurityInfoW with the owner added to the given bits, under the
 // take-ownership privilege.

@@ -1,7 +1,8 @@
 // Forced file and directory removal, the two queries and the special folders on the real
 // (Wine) file system and registry. Wine keeps no file ACLs and can't make junctions: the DACL
-// of the ownership step is watched on its way to the system (import hook), and reparse points
-// are made by marking a real directory in the enumeration (FileOps' entry seam).
+// of the ownership step is watched on its way to the system (import hook), denials, refusals
+// and attributes that Windows would answer come from the file-call seam (FileCallSeam), and
+// reparse points are made by marking a real directory in the listing (FileOps' entry seam).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,12 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "FileCallSeam.h"
 #include "FileOps.h"
 #include "HeldFile.h"
 #include "ImportHook.h"
 #include "LogCapture.h"
 #include "PathUtils.h"
 #include "PendingOperations.h"
+#include "RestartStaging.h"
 #include "ScratchFolder.h"
 #include "SecurityCallWatch.h"
 #include "SpecialFolders.h"
@@ -29,13 +32,27 @@ namespace {
 
 class FileOpsTest : public testing::Test {
  protected:
-  void SetUp() override { Status::Instance().Clear(); }
-  void TearDown() override { FileOps::SetEntryHookForTests(nullptr); }
+  // What waits for the restart is moved into a folder made below the scratch folder, not at the
+  // root of the build tree's volume.
+  void SetUp() override {
+    Status::Instance().Clear();
+    RestartStaging::Instance().SetParentForTests(staging_.Path());
+  }
+  void TearDown() override {
+    FileOps::SetEntryHookForTests(nullptr);
+    RestartStaging::Instance().SetParentForTests(L"");
+  }
 
   LogCapture log_{L"fileops"};
   PendingOperationsGuard pending_;
+  ScratchFolder staging_{L"staging"};
   ScratchFolder scratch_;
 };
+
+// A path without its \\?\ prefix, as the pending operations name it after theirs.
+std::wstring Plain(const std::wstring& path) {
+  return path.compare(0, 4, L"\\\\?\\") == 0 ? path.substr(4) : path;
+}
 
 TEST_F(FileOpsTest, ATreeGoesAndWhatIsHeldIsDeletedAtTheNextRestart) {
   const std::wstring root = scratch_ / L"product";
@@ -134,10 +151,10 @@ TEST_F(FileOpsTest, ParentGoesWithThePathOnlyWhenThePathIsAllItHolds) {
 // Wine can't make junctions: the seam marks the real directory "link" as a reparse point, the
 // way a junction's entry reads on Windows. What lies in it stands for the junction's target.
 // A file "link.txt" is marked the same way, as a symbolic link to a file reads.
-void MarkLinkAsReparsePoint(const std::wstring&, WIN32_FIND_DATAW& entry) {
-  const std::wstring name = entry.cFileName;
-  if (name == L"link" || name == L"link.txt") {
-    entry.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+void MarkLinkAsReparsePoint(const std::wstring&, NtFile::Entry& entry) {
+  if (entry.name == L"link" || entry.name == L"link.txt") {
+    entry.attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    entry.reparseTag = IO_REPARSE_TAG_MOUNT_POINT;
   }
 }
 
@@ -157,101 +174,66 @@ TEST_F(FileOpsTest, AReparsePointIsNeverEntered_JunctionSeam) {
   EXPECT_TRUE(FileOps::ContainsFiles(scratch_ / L"onlylink", true));
 }
 
-// Removals of chosen paths answer a chosen error, as a denied, held or odd object would (import
-// hooks on DeleteFileW and RemoveDirectoryW); every other path is removed as usual.
-std::vector<std::wstring> g_failingPaths;
-DWORD g_failingError = 0;
-decltype(&::DeleteFileW) g_realDeleteFile = nullptr;
-decltype(&::RemoveDirectoryW) g_realRemoveDirectory = nullptr;
-
-bool FailsHere(LPCWSTR path) {
-  for (const auto& failing : g_failingPaths) {
-    if (ExtendedPath(failing) == path) {
-      ::SetLastError(g_failingError);
-      return true;
-    }
-  }
-  return false;
-}
-
-BOOL WINAPI FailingDeleteFileW(LPCWSTR path) {
-  return FailsHere(path) ? FALSE : g_realDeleteFile(path);
-}
-
-BOOL WINAPI FailingRemoveDirectoryW(LPCWSTR path) {
-  return FailsHere(path) ? FALSE : g_realRemoveDirectory(path);
-}
-
-class FailingRemoval {
- public:
-  FailingRemoval(std::vector<std::wstring> paths, DWORD error) {
-    g_failingPaths = std::move(paths);
-    g_failingError = error;
-    g_realDeleteFile = reinterpret_cast<decltype(&::DeleteFileW)>(deleteFile_.Original());
-    g_realRemoveDirectory =
-        reinterpret_cast<decltype(&::RemoveDirectoryW)>(removeDirectory_.Original());
-  }
-  ~FailingRemoval() { g_failingPaths.clear(); }
-  bool IsActive() const { return deleteFile_.IsActive() && removeDirectory_.IsActive(); }
-
- private:
-  ImportHook deleteFile_{"kernel32.dll", "DeleteFileW",
-                         reinterpret_cast<void*>(&FailingDeleteFileW)};
-  ImportHook removeDirectory_{"kernel32.dll", "RemoveDirectoryW",
-                              reinterpret_cast<void*>(&FailingRemoveDirectoryW)};
-};
-
 bool WipeNormalFile(const std::wstring& path) {
   return FileOps::WipeFileInternal(path, FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_F(FileOpsTest, OnlyDeniedOrInUseTakesOwnershipOrTheRestart_RemovalHookSeam) {
+TEST_F(FileOpsTest, OnlyDeniedOrInUseTakesOwnershipOrTheRestart_FileCallSeam) {
   struct Case {
     const char* what;
     bool (*remove)(const std::wstring&);
-    DWORD error;  // of every removal of the object, also after a new owner
+    bool file;           // the object is a file, else a folder
+    ACCESS_MASK rights;  // whose opens answer the error, also after a new owner
+    DWORD error;
+    DWORD deletion;  // what the deletion through a granted handle answers, or 0
     bool result;
     bool owned;
     bool atRestart;
     const char* line;  // the error line with the path at %s, or none
   };
   const Case cases[] = {
-      {"file denied", WipeNormalFile, ERROR_ACCESS_DENIED, true, true, true, nullptr},
+      {"file denied", WipeNormalFile, true, DELETE, ERROR_ACCESS_DENIED, 0, true, true, true,
+       nullptr},
       // Another program's handle: a new owner changes nothing of it, the restart does.
-      {"file in use", WipeNormalFile, ERROR_SHARING_VIOLATION, true, false, true, nullptr},
-      {"file locked", WipeNormalFile, ERROR_LOCK_VIOLATION, true, false, true, nullptr},
-      {"file name that can't exist", WipeNormalFile, ERROR_INVALID_NAME, false, false, false,
-       "*E: FileOps::WipeFileInternal: DeleteFile('%s') failed: 123"},
-      {"file on a drive not ready", WipeNormalFile, ERROR_NOT_READY, false, false, false,
-       "*E: FileOps::WipeFileInternal: DeleteFile('%s') failed: 21"},
-      {"file path too long", WipeNormalFile, ERROR_FILENAME_EXCED_RANGE, false, false, false,
-       "*E: FileOps::WipeFileInternal: DeleteFile('%s') failed: 206"},
-      // Its folder is there, so the file is too: Windows answers so for a path it can't take.
-      {"file whose path is not found in its folder", WipeNormalFile, ERROR_PATH_NOT_FOUND, false,
-       false, false, "*E: FileOps::WipeFileInternal: DeleteFile('%s') failed: 3"},
-      {"empty directory denied", FileOps::WipeDirectoryInternal, ERROR_ACCESS_DENIED, true, true,
+      {"file in use", WipeNormalFile, true, DELETE, ERROR_SHARING_VIOLATION, 0, true, false, true,
+       nullptr},
+      {"file locked", WipeNormalFile, true, DELETE, ERROR_LOCK_VIOLATION, 0, true, false, true,
+       nullptr},
+      // A running program's image: the open for deletion is granted, the deletion refused.
+      {"file mapped as an image", WipeNormalFile, true, 0, 0, ERROR_ACCESS_DENIED, true, false,
        true, nullptr},
-      {"empty directory in use", FileOps::WipeDirectoryInternal, ERROR_SHARING_VIOLATION, true,
-       false, true, nullptr},
-      {"directory that is a file", FileOps::WipeDirectoryInternal, ERROR_DIRECTORY, false, false,
+      {"file name that can't exist", WipeNormalFile, true, DELETE, ERROR_INVALID_NAME, 0, false,
+       false, false, "*E: FileOps::WipeFileInternal: DeleteFile('%s') failed: 123"},
+      {"file on a drive not ready", WipeNormalFile, true, DELETE, ERROR_NOT_READY, 0, false, false,
+       false, "*E: FileOps::WipeFileInternal: DeleteFile('%s') failed: 21"},
+      // Its folder is there, so the file is too: Windows answers so for a path it can't take.
+      {"file whose path is not found in its folder", WipeNormalFile, true, DELETE,
+       ERROR_PATH_NOT_FOUND, 0, false, false, false,
+       "*E: FileOps::WipeFileInternal: DeleteFile('%s') failed: 3"},
+      {"empty directory denied", FileOps::WipeDirectoryInternal, false, DELETE, ERROR_ACCESS_DENIED,
+       0, true, true, true, nullptr},
+      {"empty directory in use", FileOps::WipeDirectoryInternal, false, DELETE,
+       ERROR_SHARING_VIOLATION, 0, true, false, true, nullptr},
+      {"directory that is a file", FileOps::WipeDirectoryInternal, true, 0, 0, 0, false, false,
        false, "*E: FileOps::WipeDirectoryInternal: RemoveDirectory('%s') failed: 267"},
-      {"directory whose path is not found in its folder", FileOps::WipeDirectoryInternal,
-       ERROR_PATH_NOT_FOUND, false, false, false,
+      {"directory whose path is not found in its folder", FileOps::WipeDirectoryInternal, false,
+       DELETE, ERROR_PATH_NOT_FOUND, 0, false, false, false,
        "*E: FileOps::WipeDirectoryInternal: RemoveDirectory('%s') failed: 3"},
       // The if-empty removal is one plain removal, whatever stands in its way.
-      {"directory denied, if empty", FileOps::DoRemoveDirectory, ERROR_ACCESS_DENIED, false, false,
-       false, "*E: FileOps::DoRemoveDirectory: RemoveDirectory('%s') failed: 5"},
-      {"directory in use, if empty", FileOps::DoRemoveDirectory, ERROR_SHARING_VIOLATION, false,
-       false, false, "*E: FileOps::DoRemoveDirectory: RemoveDirectory('%s') failed: 32"},
-      {"directory not empty, if empty", FileOps::DoRemoveDirectory, ERROR_DIR_NOT_EMPTY, false,
-       false, false, " I: FileOps::DoRemoveDirectory: Directory '%s' kept: it is not empty"},
+      {"directory denied, if empty", FileOps::DoRemoveDirectory, false, DELETE, ERROR_ACCESS_DENIED,
+       0, false, false, false, "*E: FileOps::DoRemoveDirectory: RemoveDirectory('%s') failed: 5"},
+      {"directory in use, if empty", FileOps::DoRemoveDirectory, false, DELETE,
+       ERROR_SHARING_VIOLATION, 0, false, false, false,
+       "*E: FileOps::DoRemoveDirectory: RemoveDirectory('%s') failed: 32"},
+      {"directory not empty, if empty", FileOps::DoRemoveDirectory, false, 0, 0,
+       ERROR_DIR_NOT_EMPTY, false, false, false,
+       " I: FileOps::DoRemoveDirectory: Directory '%s' kept: it is not empty"},
   };
   int serial = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const bool file = c.remove == WipeNormalFile;
     const std::wstring path = scratch_ / (L"object" + std::to_wstring(serial++));
-    if (file) {
+    if (c.file) {
       ASSERT_TRUE(WriteFileBytes(path, "x"));
     } else {
       ASSERT_TRUE(CreateDirectoryRecursive(path, nullptr));
@@ -259,17 +241,30 @@ TEST_F(FileOpsTest, OnlyDeniedOrInUseTakesOwnershipOrTheRestart_RemovalHookSeam)
     Status::Instance().Clear();
     log_.Mark();
     bool result = false;
+    std::vector<FileCallSeam::Move> moves;
     SecurityCallWatch security;
     {
-      FailingRemoval failing({path}, c.error);
-      ASSERT_TRUE(failing.IsActive() && security.IsActive());
+      FileCallSeam seam;
+      ASSERT_TRUE(seam.IsActive() && security.IsActive());
+      if (c.rights != 0) seam.DenyOpen(path, c.rights, c.error);
+      if (c.deletion != 0) seam.FailDeletion(path, c.deletion);
       result = c.remove(path);
+      moves = seam.Moves();
     }
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(!security.Calls().empty(), c.owned);
-    EXPECT_EQ(HasEntry(PendingOperationsGuard::Entries(), path), c.atRestart);
     EXPECT_EQ(Status::Instance().IsRebootNeeded(), c.atRestart);
-    EXPECT_TRUE(PathExists(path));
+    // What waits for the restart waits by its own path only where it could not be moved out
+    // of reach first: a file the walk holds open for deletion is moved.
+    const bool moved = !moves.empty();
+    EXPECT_EQ(moved, c.deletion == ERROR_ACCESS_DENIED);
+    EXPECT_EQ(HasEntry(PendingOperationsGuard::Entries(), path), c.atRestart && !moved);
+    if (moved) {
+      EXPECT_TRUE(HasEntry(PendingOperationsGuard::Entries(), Plain(moves.front().to)));
+      EXPECT_TRUE(PathExists(moves.front().to));
+    } else {
+      EXPECT_TRUE(PathExists(path));
+    }
     // Every false result says what stayed and why.
     EXPECT_EQ(c.line != nullptr, !c.result);
     if (c.line != nullptr) {
@@ -280,19 +275,110 @@ TEST_F(FileOpsTest, OnlyDeniedOrInUseTakesOwnershipOrTheRestart_RemovalHookSeam)
   }
 }
 
-// The link itself as the system answers for it by name (import hook on GetFileAttributesW).
-std::wstring g_namedLink;
-decltype(&::GetFileAttributesW) g_realGetFileAttributes = nullptr;
-
-DWORD WINAPI LinkMarkingGetFileAttributesW(LPCWSTR path) {
-  DWORD attributes = g_realGetFileAttributes(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && ExtendedPath(g_namedLink) == path) {
-    attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+// Only a reparse point that stands for another object is a link. A file the system compressed
+// (WOF), a cloud placeholder folder and their kin are what they are: removed, their read-only
+// bit cleared, entered. The file-call seam gives them their tags, as Windows reports them.
+TEST_F(FileOpsTest, OnlyReparsePointsThatStandForAnotherObjectAreLinks_FileCallSeam) {
+  const std::wstring tree = scratch_ / L"tree";
+  const std::wstring compressed = scratch_.Write(L"tree\\compressed.dll", "c");
+  const std::wstring cloud = tree + L"\\cloud";
+  scratch_.Write(L"tree\\cloud\\synced.txt", "s");
+  const std::wstring junction = tree + L"\\junction";
+  const std::wstring target = scratch_.Write(L"tree\\junction\\elsewhere.txt", "keep");
+  const std::wstring named = scratch_.Write(L"named.dll", "n");
+  for (const auto& file : {compressed, named}) {
+    ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
   }
-  return attributes;
+  SecurityCallWatch security;
+  FileCallSeam seam;
+  ASSERT_TRUE(seam.IsActive() && security.IsActive());
+  for (const auto& file : {compressed, named}) {
+    seam.AddAttributes(file, FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_WOF);
+  }
+  seam.AddAttributes(cloud, FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_CLOUD_1);
+  seam.AddAttributes(junction, FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_MOUNT_POINT);
+
+  EXPECT_TRUE(
+      FileOps::WipeFileInternal(named, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT));
+  // The junction is not entered, and its removal as a link fails on the folder behind it.
+  EXPECT_FALSE(FileOps::WipeRecursive(tree));
+  EXPECT_EQ(ListTree(tree), (std::vector<std::wstring>{L"junction", L"junction\\elsewhere.txt"}));
+  EXPECT_EQ(ReadFileBytes(target), "keep");
+  EXPECT_FALSE(PathExists(named));
+  EXPECT_TRUE(log_.Has("*E: FileOps::WipeDirectoryInternal: Link '" + WideToUtf8(junction) +
+                       "' not removed: 145"))
+      << log_.Dump();
+  EXPECT_TRUE(security.Calls().empty());
+  EXPECT_FALSE(Status::Instance().IsRebootNeeded());
 }
 
-TEST_F(FileOpsTest, ALinkWhoseRemovalFailsIsLeftAndNeverTakenOver_JunctionSeam_RemovalHookSeam) {
+// A file's security is shared by all its names (hard links): a hard link inside the tree to a
+// file elsewhere must not leave that file the Administrators'. Its deletion denied (file-call
+// seam), it waits for the restart with its security as it was.
+TEST_F(FileOpsTest, AFileWithMoreNamesThanOneIsNeverTakenOver_FileCallSeam) {
+  const std::wstring tree = scratch_ / L"tree";
+  const std::wstring original = scratch_.Write(L"system\\shared.dll", "s");
+  ASSERT_TRUE(CreateDirectoryRecursive(tree, nullptr));
+  const std::wstring link = tree + L"\\shared.dll";
+  ASSERT_TRUE(::CreateHardLinkW(link.c_str(), original.c_str(), nullptr));
+  SecurityCallWatch security;
+  FileCallSeam seam;
+  ASSERT_TRUE(seam.IsActive() && security.IsActive());
+  seam.DenyOpen(link, DELETE);
+
+  EXPECT_TRUE(FileOps::WipeRecursive(tree));
+  EXPECT_TRUE(security.Calls().empty());
+  EXPECT_TRUE(seam.NewOwners().empty());
+  EXPECT_TRUE(HasEntry(PendingOperationsGuard::Entries(), link));
+  EXPECT_TRUE(Status::Instance().IsRebootNeeded());
+  EXPECT_EQ(ReadFileBytes(original), "s");
+  EXPECT_TRUE(log_.Has(".W: FileOps::WipeFileInternal: '" + WideToUtf8(link) +
+                       "' has 2 names that share its security: it is not taken over"))
+      << log_.Dump();
+}
+
+// What waits for the restart is moved, through the handle the walk holds, into the tool's own
+// folder first, and that path is scheduled, then the folder: no one can redirect it before the
+// boot. Where the move is refused, the object's own path is scheduled, and a warning says so.
+TEST_F(FileOpsTest, WhatWaitsForTheRestartIsMovedOutOfReachFirst_FileCallSeam) {
+  const std::wstring image = scratch_.Write(L"tree\\running.exe", "r");
+  const std::wstring pinned = scratch_.Write(L"tree\\pinned.exe", "p");
+  SecurityCallWatch security;
+  FileCallSeam seam;
+  ASSERT_TRUE(seam.IsActive() && security.IsActive());
+  // Running programs' images: opened for deletion, their deletion refused.
+  seam.FailDeletion(image, ERROR_ACCESS_DENIED);
+  seam.FailDeletion(pinned, ERROR_ACCESS_DENIED);
+  seam.FailMove(pinned, ERROR_ACCESS_DENIED);
+
+  EXPECT_TRUE(FileOps::WipeRecursive(scratch_ / L"tree"));
+  const auto moves = seam.Moves();
+  ASSERT_EQ(moves.size(), 1u);
+  EXPECT_FALSE(PathExists(image));
+  EXPECT_EQ(ReadFileBytes(moves.front().to), "r");
+  std::wstring folder;
+  std::wstring name;
+  ASSERT_TRUE(SplitPath(Plain(moves.front().to), folder, name));
+  EXPECT_TRUE(StartsWith(folder, staging_.Path(), true)) << WideToUtf8(folder);
+  const auto pending = PendingOperationsGuard::Entries();
+  const auto at = [&](const std::wstring& path) {
+    for (size_t i = 0; i < pending.size(); ++i) {
+      if (HasEntry({pending[i]}, path)) return static_cast<int>(i);
+    }
+    return -1;
+  };
+  EXPECT_GE(at(Plain(moves.front().to)), 0);
+  EXPECT_GT(at(folder), at(Plain(moves.front().to)));
+  EXPECT_FALSE(HasEntry(pending, image));
+  EXPECT_TRUE(HasEntry(pending, pinned));
+  EXPECT_TRUE(log_.Has(".W: FileOps::WipeFileInternal: Delay delete names '" + WideToUtf8(pinned) +
+                       "' itself: it could not be moved out of reach first: 5"))
+      << log_.Dump();
+  EXPECT_TRUE(security.Calls().empty());
+  EXPECT_TRUE(Status::Instance().IsRebootNeeded());
+}
+
+TEST_F(FileOpsTest, ALinkWhoseRemovalFailsIsLeftAndNeverTakenOver_JunctionSeam_FileCallSeam) {
   const std::wstring root = scratch_ / L"tree";
   scratch_.Write(L"tree\\app\\app.exe", "a");
   const std::wstring target = scratch_.Write(L"tree\\link\\user-data.txt", "keep");
@@ -300,9 +386,10 @@ TEST_F(FileOpsTest, ALinkWhoseRemovalFailsIsLeftAndNeverTakenOver_JunctionSeam_R
   const std::wstring link = root + L"\\link";
   FileOps::SetEntryHookForTests(&MarkLinkAsReparsePoint);
   SecurityCallWatch security;
-  ASSERT_TRUE(security.IsActive());
-  FailingRemoval failing({link, fileLink}, ERROR_ACCESS_DENIED);
-  ASSERT_TRUE(failing.IsActive());
+  FileCallSeam seam;
+  ASSERT_TRUE(security.IsActive() && seam.IsActive());
+  seam.DenyOpen(link, DELETE);
+  seam.DenyOpen(fileLink, DELETE);
 
   EXPECT_FALSE(FileOps::WipeRecursive(root));
   EXPECT_EQ(ListTree(root),
@@ -314,18 +401,13 @@ TEST_F(FileOpsTest, ALinkWhoseRemovalFailsIsLeftAndNeverTakenOver_JunctionSeam_R
       log_.Has("*E: FileOps::WipeFileInternal: Link '" + WideToUtf8(fileLink) + "' not removed: 5"))
       << log_.Dump();
 
-  // The link named by the script itself.
-  ImportHook attributes("kernel32.dll", "GetFileAttributesW",
-                        reinterpret_cast<void*>(&LinkMarkingGetFileAttributesW));
-  ASSERT_TRUE(attributes.IsActive());
-  g_realGetFileAttributes =
-      reinterpret_cast<decltype(&::GetFileAttributesW)>(attributes.Original());
-  g_namedLink = link;
+  // The link named by the script itself, as its own handle reads.
+  seam.AddAttributes(link, FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_MOUNT_POINT);
+  seam.AddAttributes(fileLink, FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK);
   EXPECT_FALSE(FileOps::WipeRecursive(link));
   EXPECT_FALSE(FileOps::WipeDirectoryInternal(link));
   EXPECT_FALSE(FileOps::DoRemoveDirectory(link));
   EXPECT_FALSE(FileOps::WipeFileInternal(fileLink, FILE_ATTRIBUTE_REPARSE_POINT));
-  g_namedLink.clear();
 
   EXPECT_TRUE(security.Calls().empty());
   EXPECT_EQ(ReadFileBytes(target), "keep");
@@ -334,21 +416,57 @@ TEST_F(FileOpsTest, ALinkWhoseRemovalFailsIsLeftAndNeverTakenOver_JunctionSeam_R
   EXPECT_FALSE(Status::Instance().IsRebootNeeded());
 }
 
-// The listing of one folder is denied, as a protected product folder answers (import hook on
-// FindFirstFileExW); every other folder is listed as usual.
-std::wstring g_deniedPattern;
-decltype(&::FindFirstFileExW) g_realFindFirstFile = nullptr;
-
-HANDLE WINAPI DenyingFindFirstFileExW(LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID entry,
-                                      FINDEX_SEARCH_OPS search, LPVOID filter, DWORD flags) {
-  if (g_deniedPattern == pattern) {
-    ::SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
+// A folder whose DACL grants the Administrators nothing, as a product protects its own (owner
+// SYSTEM, a SYSTEM-only DACL): its listing and its deletion are denied until its owner changes,
+// which the take-ownership privilege grants on Windows (file-call seam).
+TEST_F(FileOpsTest, AProtectedFolderInsideWhatIsNamedIsTakenOverAndRemoved_FileCallSeam) {
+  struct Case {
+    const char* what;
+    bool (*remove)(const std::wstring& parent);
+    std::vector<std::wstring> left;  // the scratch folder's tree afterwards
+  };
+  const Case cases[] = {
+      {"the named tree", FileOps::WipeRecursive, {L"product"}},
+      {"a folder inside the tree",
+       [](const std::wstring& parent) {
+         std::wstring folder;
+         std::wstring name;
+         return SplitPath(parent, folder, name) && FileOps::WipeRecursive(folder);
+       },
+       {}},
+      {"a match of a mask",
+       [](const std::wstring& parent) {
+         std::wstring folder;
+         std::wstring name;
+         return SplitPath(parent, folder, name) && FileOps::WipeEntriesByMask(folder, L"par*");
+       },
+       {L"product"}},
+      {"the tree below a parent that goes with it", FileOps::WipeRecursiveAndParentIfEmpty, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchFolder folder(L"protected");
+    folder.Write(L"product\\parent\\B\\f.txt", "f");
+    folder.Write(L"product\\parent\\g.txt", "g");
+    const std::wstring parent = folder / L"product\\parent";
+    log_.Mark();
+    SecurityCallWatch security;
+    FileCallSeam seam;
+    ASSERT_TRUE(seam.IsActive() && security.IsActive());
+    seam.DenyOpen(parent, DELETE | FILE_LIST_DIRECTORY, ERROR_ACCESS_DENIED, true);
+    EXPECT_TRUE(c.remove(parent)) << log_.Dump();
+    EXPECT_EQ(ListTree(folder.Path()), c.left);
+    // Taken over once, through its own handle, and no other object.
+    EXPECT_EQ(seam.NewOwners().size(), 1u);
+    EXPECT_TRUE(std::none_of(security.Calls().begin(), security.Calls().end(),
+                             [](const SecurityCallWatch::Call& call) { return call.byName; }));
+    EXPECT_FALSE(Status::Instance().IsRebootNeeded());
   }
-  return g_realFindFirstFile(pattern, level, entry, search, filter, flags);
 }
 
-TEST_F(FileOpsTest, AFolderThatCantBeListedIsNeverTakenForEmpty_FindFirstFileHookSeam) {
+// The same folder where it is not what the call removes (the folder a mask looks into, the
+// parent a removal only takes along when it is empty): nothing of it changes.
+TEST_F(FileOpsTest, AFolderThatCantBeListedOutsideTheTargetsIsLeftAlone_FileCallSeam) {
   struct Case {
     const char* what;
     bool (*remove)(const std::wstring& parent);
@@ -363,11 +481,6 @@ TEST_F(FileOpsTest, AFolderThatCantBeListedIsNeverTakenForEmpty_FindFirstFileHoo
        },
        {L"parent"},
        "WipeRecursiveAndParentIfEmpty"},
-      // Nothing of what it holds is touched; the folder itself would go only if empty.
-      {"named tree",
-       FileOps::WipeRecursive,
-       {L"parent", L"parent\\B", L"parent\\B\\f.txt"},
-       "WipeRecursive"},
       {"mask",
        [](const std::wstring& parent) { return FileOps::WipeEntriesByMask(parent, L"*"); },
        {L"parent", L"parent\\B", L"parent\\B\\f.txt"},
@@ -380,13 +493,10 @@ TEST_F(FileOpsTest, AFolderThatCantBeListedIsNeverTakenForEmpty_FindFirstFileHoo
     const std::wstring parent = folder / L"parent";
     log_.Mark();
     SecurityCallWatch security;
-    ImportHook find("kernel32.dll", "FindFirstFileExW",
-                    reinterpret_cast<void*>(&DenyingFindFirstFileExW));
-    ASSERT_TRUE(find.IsActive() && security.IsActive());
-    g_realFindFirstFile = reinterpret_cast<decltype(&::FindFirstFileExW)>(find.Original());
-    g_deniedPattern = ExtendedPath(parent) + L"\\*";
+    FileCallSeam seam;
+    ASSERT_TRUE(seam.IsActive() && security.IsActive());
+    seam.DenyOpen(parent, FILE_LIST_DIRECTORY, ERROR_ACCESS_DENIED, true);
     EXPECT_FALSE(c.remove(parent));
-    g_deniedPattern.clear();
     EXPECT_EQ(ListTree(folder.Path()), c.left);
     EXPECT_TRUE(security.Calls().empty());
     EXPECT_FALSE(HasEntry(PendingOperationsGuard::Entries(), parent));
@@ -397,37 +507,54 @@ TEST_F(FileOpsTest, AFolderThatCantBeListedIsNeverTakenForEmpty_FindFirstFileHoo
   }
 }
 
-// The attributes of one folder can't be read, as a folder that denies its reading answers
-// (import hook on GetFileAttributesW); every other path reads as usual.
-std::wstring g_unreadable;
-decltype(&::GetFileAttributesW) g_realGetAttributesForUnreadable = nullptr;
-
-DWORD WINAPI UnreadableGetFileAttributesW(LPCWSTR path) {
-  if (ExtendedPath(g_unreadable) == path) {
-    ::SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_FILE_ATTRIBUTES;
+TEST_F(FileOpsTest, WhatStaysUnreadableAfterATakeOverIsReportedAndWhatIsEmptyGoes_FileCallSeam) {
+  // The owner can't be changed (WRITE_OWNER denied too): nothing of the folder can be known,
+  // so it gets one plain removal, which NTFS grants through the parent's right to delete its
+  // children when the folder is empty.
+  const std::wstring tree = scratch_ / L"tree";
+  const std::wstring empty = tree + L"\\empty";
+  const std::wstring full = tree + L"\\full";
+  scratch_.Write(L"tree\\full\\f.txt", "f");
+  ASSERT_TRUE(CreateDirectoryRecursive(empty, nullptr));
+  SecurityCallWatch security;
+  FileCallSeam seam;
+  ASSERT_TRUE(seam.IsActive() && security.IsActive());
+  for (const auto& folder : {empty, full}) {
+    seam.DenyOpen(folder, FILE_LIST_DIRECTORY | WRITE_OWNER);
   }
-  return g_realGetAttributesForUnreadable(path);
+  EXPECT_FALSE(FileOps::WipeRecursive(tree));
+  EXPECT_EQ(ListTree(tree), (std::vector<std::wstring>{L"full", L"full\\f.txt"}));
+  EXPECT_TRUE(security.Calls().empty());
+  EXPECT_TRUE(log_.Has(".W: FileOps::WipeDirectoryInternal: TakeOwnership failed for '" +
+                       WideToUtf8(full) + "': 5"))
+      << log_.Dump();
+  EXPECT_TRUE(log_.Has("*E: FileOps::WipeRecursive: Cannot list '" + WideToUtf8(full) + "': 5"))
+      << log_.Dump();
+  EXPECT_FALSE(Status::Instance().IsRebootNeeded());
+
+  // Alone, the empty one is all there is to the tree: true.
+  const std::wstring lone = scratch_ / L"lone";
+  ASSERT_TRUE(CreateDirectoryRecursive(lone + L"\\empty", nullptr));
+  seam.DenyOpen(lone + L"\\empty", FILE_LIST_DIRECTORY | WRITE_OWNER);
+  EXPECT_TRUE(FileOps::WipeRecursive(lone)) << log_.Dump();
+  EXPECT_FALSE(PathExists(lone));
 }
 
-TEST_F(FileOpsTest, WhatCantBeToldFromALinkIsTakenForOne_GetFileAttributesHookSeam) {
+TEST_F(FileOpsTest, WhatCantBeToldFromALinkIsTakenForOne_FileCallSeam) {
   const std::wstring folder = scratch_ / L"unreadable";
   scratch_.Write(L"unreadable\\a.txt", "a");
   scratch_.Write(L"unreadable\\sub\\b.txt", "b");
   SecurityCallWatch security;
-  ImportHook attributes("kernel32.dll", "GetFileAttributesW",
-                        reinterpret_cast<void*>(&UnreadableGetFileAttributesW));
-  ASSERT_TRUE(attributes.IsActive() && security.IsActive());
-  g_realGetAttributesForUnreadable =
-      reinterpret_cast<decltype(&::GetFileAttributesW)>(attributes.Original());
-  g_unreadable = folder;
+  FileCallSeam seam;
+  ASSERT_TRUE(seam.IsActive() && security.IsActive());
+  // The folder opens, and its attributes can't be read through the handle.
+  seam.FailAttributeQuery(folder, ERROR_ACCESS_DENIED);
 
   // Never listed, entered or taken over: only removed as a link would be, which a folder that
   // holds anything survives.
   EXPECT_FALSE(FileOps::WipeRecursive(folder));
   EXPECT_FALSE(FileOps::WipeEntriesByMask(folder, L"*"));
   EXPECT_FALSE(FileOps::WipeDirectoryInternal(folder));
-  g_unreadable.clear();
 
   EXPECT_EQ(ListTree(folder), (std::vector<std::wstring>{L"a.txt", L"sub", L"sub\\b.txt"}));
   EXPECT_TRUE(security.Calls().empty());
@@ -485,33 +612,10 @@ TEST_F(FileOpsTest, ListingsAndTheFileSearch) {
   EXPECT_TRUE(FileOps::ContainsFiles(root, true));
 }
 
-// Whether a folder holds an entry, asked past every hook of these tests (FindFirstFileW is
-// hooked by none of them; the removals list with FindFirstFileExW).
-bool HoldsEntries(LPCWSTR folder) {
-  WIN32_FIND_DATAW entry{};
-  const UniqueFindHandle find(::FindFirstFileW((std::wstring(folder) + L"\\*").c_str(), &entry));
-  if (!find) return false;
-  do {
-    const std::wstring_view name = entry.cFileName;
-    if (name != L"." && name != L"..") return true;
-  } while (::FindNextFileW(find.get(), &entry));
-  return false;
-}
-
-// Windows answers ERROR_ACCESS_DENIED before it looks at emptiness when a folder's DACL grants
-// the administrators no DELETE (a folder of the system's own, say): import hook on
-// RemoveDirectoryW answering so for every folder that still holds an entry; empty ones go.
-decltype(&::RemoveDirectoryW) g_realRemoveDirectoryForDenial = nullptr;
-
-BOOL WINAPI DenyingNonEmptyRemoveDirectoryW(LPCWSTR path) {
-  if (HoldsEntries(path)) {
-    ::SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  return g_realRemoveDirectoryForDenial(path);
-}
-
-TEST_F(FileOpsTest, AFolderNotKnownToBeEmptyIsNeverTakenOver_DeniedNonEmptyRemoveDirectorySeam) {
+// Windows answers ERROR_ACCESS_DENIED to an open for deletion, before anything else, when a
+// folder's DACL grants the administrators no DELETE (a folder of the system's own, say); the
+// file-call seam answers so for the folder, which still lists.
+TEST_F(FileOpsTest, AFolderNotKnownToBeEmptyIsNeverTakenOver_FileCallSeam) {
   struct Case {
     const char* what;
     bool (*remove)(const std::wstring& folder);
@@ -533,16 +637,6 @@ TEST_F(FileOpsTest, AFolderNotKnownToBeEmptyIsNeverTakenOver_DeniedNonEmptyRemov
        FileOps::WipeRecursive,
        {L"link", L"link\\inside.txt"},
        "*E: FileOps::WipeDirectoryInternal: RemoveDirectory('%s') failed: 5"},
-      // Nothing of it is known.
-      {"tree that can't be listed",
-       [](const std::wstring& folder) {
-         g_deniedPattern = ExtendedPath(folder) + L"\\*";
-         const bool result = FileOps::WipeRecursive(folder);
-         g_deniedPattern.clear();
-         return result;
-       },
-       {L"a.txt", L"link", L"link\\inside.txt"},
-       "*E: FileOps::WipeRecursive: Cannot list '%s': 5"},
   };
   FileOps::SetEntryHookForTests(&MarkLinkAsReparsePoint);
   for (const auto& c : cases) {
@@ -554,14 +648,9 @@ TEST_F(FileOpsTest, AFolderNotKnownToBeEmptyIsNeverTakenOver_DeniedNonEmptyRemov
     log_.Mark();
     Status::Instance().Clear();
     SecurityCallWatch security;
-    ImportHook remove("kernel32.dll", "RemoveDirectoryW",
-                      reinterpret_cast<void*>(&DenyingNonEmptyRemoveDirectoryW));
-    ImportHook find("kernel32.dll", "FindFirstFileExW",
-                    reinterpret_cast<void*>(&DenyingFindFirstFileExW));
-    ASSERT_TRUE(remove.IsActive() && find.IsActive() && security.IsActive());
-    g_realRemoveDirectoryForDenial =
-        reinterpret_cast<decltype(&::RemoveDirectoryW)>(remove.Original());
-    g_realFindFirstFile = reinterpret_cast<decltype(&::FindFirstFileExW)>(find.Original());
+    FileCallSeam seam;
+    ASSERT_TRUE(seam.IsActive() && security.IsActive());
+    seam.DenyOpen(folder, DELETE);
 
     EXPECT_FALSE(c.remove(folder));
     EXPECT_EQ(ListTree(folder), c.left);
@@ -575,99 +664,46 @@ TEST_F(FileOpsTest, AFolderNotKnownToBeEmptyIsNeverTakenOver_DeniedNonEmptyRemov
 }
 
 // Windows keeps a folder's read-only bit (Explorer sets it on customised folders) and refuses to
-// remove the folder while it is set (ERROR_ACCESS_DENIED); Wine drops the bit. Import hooks on
-// GetFileAttributesW, SetFileAttributesW and RemoveDirectoryW keep the bit of the folders
-// listed here as Windows would, and the entry seam shows it in listings.
-std::vector<std::wstring> g_readOnlyFolders;  // in the \\?\ form
-struct ReadOnlyOriginals {
-  decltype(&::GetFileAttributesW) getAttributes = nullptr;
-  decltype(&::SetFileAttributesW) setAttributes = nullptr;
-  decltype(&::RemoveDirectoryW) removeDirectory = nullptr;
-} g_readOnly;
-
-std::vector<std::wstring>::iterator ReadOnlyFolder(const std::wstring& path) {
-  return std::find(g_readOnlyFolders.begin(), g_readOnlyFolders.end(), ExtendedPath(path));
-}
-
-DWORD WINAPI ReadOnlyGetFileAttributesW(LPCWSTR path) {
-  const DWORD attributes = g_readOnly.getAttributes(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES || ReadOnlyFolder(path) == g_readOnlyFolders.end()) {
-    return attributes;
-  }
-  return attributes | FILE_ATTRIBUTE_READONLY;
-}
-
-BOOL WINAPI ReadOnlySetFileAttributesW(LPCWSTR path, DWORD attributes) {
-  const auto folder = ReadOnlyFolder(path);
-  if (folder != g_readOnlyFolders.end() && (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
-    g_readOnlyFolders.erase(folder);
-  } else if (folder == g_readOnlyFolders.end() && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
-             IsDirectory(path)) {
-    g_readOnlyFolders.push_back(ExtendedPath(path));
-  }
-  return g_readOnly.setAttributes(path, attributes);
-}
-
-BOOL WINAPI ReadOnlyRefusingRemoveDirectoryW(LPCWSTR path) {
-  if (ReadOnlyFolder(path) != g_readOnlyFolders.end()) {
-    ::SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  return g_readOnly.removeDirectory(path);
-}
-
-void MarkReadOnlyFolders(const std::wstring& directory, WIN32_FIND_DATAW& entry) {
-  if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-      ReadOnlyFolder(CombinePath(directory, entry.cFileName)) != g_readOnlyFolders.end()) {
-    entry.dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
-  }
-}
-
-TEST_F(FileOpsTest, AReadOnlyFolderLosesItsBitBeforeItsRemoval_ReadOnlyFolderSeam) {
+// remove the folder while it is set (ERROR_ACCESS_DENIED); Wine drops the bit. The file-call
+// seam keeps it for the folders named, in their attributes and their listing, until it is
+// cleared through a handle.
+TEST_F(FileOpsTest, AReadOnlyFolderLosesItsBitBeforeItsRemoval_FileCallSeam) {
   const std::wstring tree = scratch_ / L"tree";
   scratch_.Write(L"tree\\sub\\file.txt", "f");
   const std::wstring empty = scratch_ / L"empty";
   const std::wstring ifEmpty = scratch_ / L"ifempty";
   const std::wstring kept = scratch_ / L"kept";
+  // Its security keeps the bit from the Administrators until they own it.
+  const std::wstring guarded = scratch_ / L"guarded";
   scratch_.Write(L"kept\\k.txt", "k");
+  scratch_.Write(L"guarded\\g.txt", "g");
   ASSERT_TRUE(CreateDirectoryRecursive(empty, nullptr) &&
               CreateDirectoryRecursive(ifEmpty, nullptr));
   SecurityCallWatch security;
-  ImportHook getAttributes("kernel32.dll", "GetFileAttributesW",
-                           reinterpret_cast<void*>(&ReadOnlyGetFileAttributesW));
-  ImportHook setAttributes("kernel32.dll", "SetFileAttributesW",
-                           reinterpret_cast<void*>(&ReadOnlySetFileAttributesW));
-  ImportHook remove("kernel32.dll", "RemoveDirectoryW",
-                    reinterpret_cast<void*>(&ReadOnlyRefusingRemoveDirectoryW));
-  ASSERT_TRUE(getAttributes.IsActive() && setAttributes.IsActive() && remove.IsActive() &&
-              security.IsActive());
-  g_readOnly.getAttributes =
-      reinterpret_cast<decltype(g_readOnly.getAttributes)>(getAttributes.Original());
-  g_readOnly.setAttributes =
-      reinterpret_cast<decltype(g_readOnly.setAttributes)>(setAttributes.Original());
-  g_readOnly.removeDirectory =
-      reinterpret_cast<decltype(g_readOnly.removeDirectory)>(remove.Original());
-  FileOps::SetEntryHookForTests(&MarkReadOnlyFolders);
-  for (const auto& folder : {tree, tree + L"\\sub", empty, ifEmpty, kept}) {
-    ASSERT_TRUE(::SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_READONLY));
+  FileCallSeam seam;
+  ASSERT_TRUE(seam.IsActive() && security.IsActive());
+  for (const auto& folder : {tree, tree + L"\\sub", empty, ifEmpty, kept, guarded}) {
+    seam.KeepReadOnly(folder);
   }
-  ASSERT_EQ(g_readOnlyFolders.size(), 5u);
+  seam.DenyOpen(guarded, FILE_WRITE_ATTRIBUTES, ERROR_ACCESS_DENIED, true);
 
   EXPECT_TRUE(FileOps::WipeRecursive(tree));
   EXPECT_TRUE(FileOps::WipeDirectoryInternal(empty));
   EXPECT_TRUE(FileOps::DoRemoveDirectory(ifEmpty));
   // What stays keeps its bit.
   EXPECT_FALSE(FileOps::DoRemoveDirectory(kept));
+  EXPECT_TRUE(seam.IsReadOnly(kept));
+  EXPECT_TRUE(security.Calls().empty());
+  // The bit is cleared again once the folder is the Administrators'.
+  EXPECT_TRUE(FileOps::WipeRecursive(guarded)) << log_.Dump();
+  EXPECT_EQ(seam.NewOwners().size(), 1u);
 
   EXPECT_EQ(ListTree(scratch_.Path()), (std::vector<std::wstring>{L"kept", L"kept\\k.txt"}));
-  EXPECT_NE(::GetFileAttributesW(kept.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-  EXPECT_TRUE(security.Calls().empty());
   const auto pending = PendingOperationsGuard::Entries();
-  for (const auto& folder : {tree, empty, ifEmpty, kept}) {
+  for (const auto& folder : {tree, empty, ifEmpty, kept, guarded}) {
     EXPECT_FALSE(HasEntry(pending, folder)) << WideToUtf8(folder);
   }
   EXPECT_FALSE(Status::Instance().IsRebootNeeded());
-  g_readOnlyFolders.clear();
 }
 
 // Windows' MAX_PATH rule, which Wine does not keep: a path of MAX_PATH (260) characters or more
@@ -682,10 +718,8 @@ bool BreaksMaxPath(LPCWSTR path) {
 
 struct MaxPathOriginals {
   decltype(&::FindFirstFileExW) find = nullptr;
-  decltype(&::DeleteFileW) deleteFile = nullptr;
-  decltype(&::RemoveDirectoryW) removeDirectory = nullptr;
+  decltype(&::CreateFileW) createFile = nullptr;
   decltype(&::GetFileAttributesW) getAttributes = nullptr;
-  decltype(&::SetFileAttributesW) setAttributes = nullptr;
   decltype(&::MoveFileExW) move = nullptr;
 } g_maxPath;
 
@@ -694,50 +728,40 @@ HANDLE WINAPI MaxPathFindFirstFileExW(LPCWSTR pattern, FINDEX_INFO_LEVELS level,
   return BreaksMaxPath(pattern) ? INVALID_HANDLE_VALUE
                                 : g_maxPath.find(pattern, level, entry, search, filter, flags);
 }
-BOOL WINAPI MaxPathDeleteFileW(LPCWSTR path) {
-  return BreaksMaxPath(path) ? FALSE : g_maxPath.deleteFile(path);
-}
-BOOL WINAPI MaxPathRemoveDirectoryW(LPCWSTR path) {
-  return BreaksMaxPath(path) ? FALSE : g_maxPath.removeDirectory(path);
+HANDLE WINAPI MaxPathCreateFileW(LPCWSTR path, DWORD access, DWORD share,
+                                 LPSECURITY_ATTRIBUTES attributes, DWORD disposition, DWORD flags,
+                                 HANDLE templateFile) {
+  return BreaksMaxPath(path) ? INVALID_HANDLE_VALUE
+                             : g_maxPath.createFile(path, access, share, attributes, disposition,
+                                                    flags, templateFile);
 }
 DWORD WINAPI MaxPathGetFileAttributesW(LPCWSTR path) {
   return BreaksMaxPath(path) ? INVALID_FILE_ATTRIBUTES : g_maxPath.getAttributes(path);
-}
-BOOL WINAPI MaxPathSetFileAttributesW(LPCWSTR path, DWORD attributes) {
-  return BreaksMaxPath(path) ? FALSE : g_maxPath.setAttributes(path, attributes);
 }
 BOOL WINAPI MaxPathMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
   return BreaksMaxPath(from) ? FALSE : g_maxPath.move(from, to, flags);
 }
 
+// The calls by which the removals name a path: every other step goes through a handle.
 class MaxPathRule {
  public:
   MaxPathRule() {
     g_maxPath.find = reinterpret_cast<decltype(g_maxPath.find)>(find_.Original());
-    g_maxPath.deleteFile = reinterpret_cast<decltype(g_maxPath.deleteFile)>(delete_.Original());
-    g_maxPath.removeDirectory =
-        reinterpret_cast<decltype(g_maxPath.removeDirectory)>(remove_.Original());
+    g_maxPath.createFile = reinterpret_cast<decltype(g_maxPath.createFile)>(create_.Original());
     g_maxPath.getAttributes =
         reinterpret_cast<decltype(g_maxPath.getAttributes)>(getAttributes_.Original());
-    g_maxPath.setAttributes =
-        reinterpret_cast<decltype(g_maxPath.setAttributes)>(setAttributes_.Original());
     g_maxPath.move = reinterpret_cast<decltype(g_maxPath.move)>(move_.Original());
   }
   bool IsActive() const {
-    return find_.IsActive() && delete_.IsActive() && remove_.IsActive() &&
-           getAttributes_.IsActive() && setAttributes_.IsActive() && move_.IsActive();
+    return find_.IsActive() && create_.IsActive() && getAttributes_.IsActive() && move_.IsActive();
   }
 
  private:
   ImportHook find_{"kernel32.dll", "FindFirstFileExW",
                    reinterpret_cast<void*>(&MaxPathFindFirstFileExW)};
-  ImportHook delete_{"kernel32.dll", "DeleteFileW", reinterpret_cast<void*>(&MaxPathDeleteFileW)};
-  ImportHook remove_{"kernel32.dll", "RemoveDirectoryW",
-                     reinterpret_cast<void*>(&MaxPathRemoveDirectoryW)};
+  ImportHook create_{"kernel32.dll", "CreateFileW", reinterpret_cast<void*>(&MaxPathCreateFileW)};
   ImportHook getAttributes_{"kernel32.dll", "GetFileAttributesW",
                             reinterpret_cast<void*>(&MaxPathGetFileAttributesW)};
-  ImportHook setAttributes_{"kernel32.dll", "SetFileAttributesW",
-                            reinterpret_cast<void*>(&MaxPathSetFileAttributesW)};
   ImportHook move_{"kernel32.dll", "MoveFileExW", reinterpret_cast<void*>(&MaxPathMoveFileExW)};
 };
 
@@ -800,32 +824,18 @@ TEST_F(FileOpsTest, AFolderThatWaitsOnlyForDeletionsOfTheWalkFollowsThemToTheRes
   EXPECT_EQ(ListTree(tree), std::vector<std::wstring>{L"sub"});
 }
 
-// A file put into a folder after the walk listed it: import hook on RemoveDirectoryW writing
-// it just before the folder's removal.
-std::wstring g_lateFolder;
-decltype(&::RemoveDirectoryW) g_realRemoveDirectoryForLateFile = nullptr;
-
-BOOL WINAPI LateFileRemoveDirectoryW(LPCWSTR path) {
-  if (!g_lateFolder.empty() && ExtendedPath(g_lateFolder) == path) {
-    WriteFileBytes(g_lateFolder + L"\\late.txt", "late");
-    g_lateFolder.clear();
-  }
-  return g_realRemoveDirectoryForLateFile(path);
-}
-
-TEST_F(FileOpsTest, AFolderThatHoldsWhatTheWalkDidNotRemoveStays_RemoveDirectoryHookSeam) {
+// A file put into a folder after the walk listed it: the file-call seam writes it just before
+// the folder's deletion.
+TEST_F(FileOpsTest, AFolderThatHoldsWhatTheWalkDidNotRemoveStays_FileCallSeam) {
   const std::wstring tree = scratch_ / L"tree";
   const std::wstring sub = tree + L"\\sub";
   const std::wstring held = scratch_.Write(L"tree\\sub\\pending.txt", "p");
   HeldFile holder(held, HeldFile::Sharing::Delete);
   ASSERT_TRUE(holder.IsHeld());
   SecurityCallWatch security;
-  ImportHook remove("kernel32.dll", "RemoveDirectoryW",
-                    reinterpret_cast<void*>(&LateFileRemoveDirectoryW));
-  ASSERT_TRUE(remove.IsActive() && security.IsActive());
-  g_realRemoveDirectoryForLateFile =
-      reinterpret_cast<decltype(&::RemoveDirectoryW)>(remove.Original());
-  g_lateFolder = sub;
+  FileCallSeam seam;
+  ASSERT_TRUE(seam.IsActive() && security.IsActive());
+  seam.BeforeDeletion(sub, [&] { WriteFileBytes(sub + L"\\late.txt", "late"); });
 
   EXPECT_FALSE(FileOps::WipeRecursive(tree));
   holder.End();

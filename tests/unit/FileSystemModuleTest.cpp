@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "FileCallSeam.h"
 #include "ImportHook.h"
 #include "LuaModules.h"
 #include "PathUtils.h"
@@ -199,54 +200,36 @@ TEST_F(FileSystemModule, ConstantsArePlainGlobals) {
   EXPECT_EQ(Run("return FileSystem.ListDir_All == nil and #FileSystem == 0"), "true");
 }
 
-// Every directory that the code under test removes or lists, seen through its imports.
-std::vector<std::wstring> removedDirectories;
-std::vector<std::wstring> listedPatterns;
-void* originalRemoveDirectory = nullptr;
-void* originalFindFirstFile = nullptr;
-
-BOOL WINAPI RecordingRemoveDirectoryW(LPCWSTR path) {
-  removedDirectories.emplace_back(path);
-  return reinterpret_cast<decltype(&::RemoveDirectoryW)>(originalRemoveDirectory)(path);
-}
-
-HANDLE WINAPI RecordingFindFirstFileExW(LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID data,
-                                        FINDEX_SEARCH_OPS search, LPVOID filter, DWORD flags) {
-  listedPatterns.emplace_back(pattern);
-  return reinterpret_cast<decltype(&::FindFirstFileExW)>(originalFindFirstFile)(
-      pattern, level, data, search, filter, flags);
-}
-
 // What lies right below a drive's root takes no parent along: the root is neither removed
-// nor listed for it. Seen through import hooks on RemoveDirectoryW and FindFirstFileExW, on the
-// C: drive of the build's own Wine prefix.
-TEST_F(FileSystemModule, ARootIsNeverTheParentThatIsRemoved_RemoveDirectoryAndFindHooks) {
+// nor listed for it. Seen through the file-call seam, which records every deletion through a
+// handle and every listing, on the C: drive of the build's own Wine prefix.
+TEST_F(FileSystemModule, ARootIsNeverTheParentThatIsRemoved_FileCallSeam) {
   const std::wstring tag = std::to_wstring(::GetCurrentProcessId());
   const std::wstring file = L"C:\\kvroot-" + tag + L".txt";
   const std::wstring tree = L"C:\\kvroottree-" + tag;
   ASSERT_TRUE(WriteFileBytes(file, "f"));
   ASSERT_TRUE(CreateDirectoryRecursive(tree, nullptr));
   ASSERT_TRUE(WriteFileBytes(tree + L"\\x.txt", "x"));
-  removedDirectories.clear();
-  listedPatterns.clear();
+  std::vector<std::wstring> deleted;
+  std::vector<std::wstring> listed;
   {
-    ImportHook remove("kernel32.dll", "RemoveDirectoryW",
-                      reinterpret_cast<void*>(&RecordingRemoveDirectoryW));
-    ImportHook find("kernel32.dll", "FindFirstFileExW",
-                    reinterpret_cast<void*>(&RecordingFindFirstFileExW));
-    ASSERT_TRUE(remove.IsActive() && find.IsActive());
-    originalRemoveDirectory = remove.Original();
-    originalFindFirstFile = find.Original();
+    FileCallSeam seam;
+    ASSERT_TRUE(seam.IsActive());
     EXPECT_EQ(Run("return FileSystem.DeleteFileAndParent([[" + WideToUtf8(file) + "]])"), "true");
     EXPECT_EQ(Run("return FileSystem.RemoveDirectoryRecursiveAndParentIfEmpty([[" +
                   WideToUtf8(tree) + "]])"),
               "true");
+    deleted = seam.Deleted();
+    listed = seam.Listed();
   }
   EXPECT_FALSE(PathExists(file));
   EXPECT_FALSE(PathExists(tree));
-  EXPECT_EQ(removedDirectories, std::vector<std::wstring>{ExtendedPath(tree)});
-  for (const auto& pattern : listedPatterns) {
-    EXPECT_TRUE(StartsWith(pattern, ExtendedPath(tree) + L"\\", true)) << WideToUtf8(pattern);
+  EXPECT_EQ(deleted, (std::vector<std::wstring>{ExtendedPath(file), ExtendedPath(tree) + L"\\x.txt",
+                                                ExtendedPath(tree)}));
+  for (const auto& folder : listed) {
+    EXPECT_TRUE(folder.size() == ExtendedPath(tree).size() &&
+                StartsWith(folder, ExtendedPath(tree), true))
+        << WideToUtf8(folder);
   }
 }
 
