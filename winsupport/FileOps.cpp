@@ -221,27 +221,13 @@ bool ReadIdentity(HANDLE object, const Target& target, const char* function,
   return false;
 }
 
-// Clears the read-only bit through a handle reopened for that; the error of the reopen or the
-// change.
-DWORD ClearReadOnly(HANDLE object, DWORD attributes) {
-  if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return ERROR_SUCCESS;
-  UniqueFileHandle writable;
-  DWORD error = NtFile::Reopen(object, FILE_WRITE_ATTRIBUTES, writable);
-  if (error != ERROR_SUCCESS) return error;
-  // The directory bit is what the object is, not an attribute to set.
-  const DWORD kept =
-      attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
-  return NtFile::SetAttributes(writable.get(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
-}
-
 // The object reached at the place (or held already), taken over through a handle of its own:
 // the owner first (the take-ownership privilege grants WRITE_OWNER), then the DACL, then the
-// object opened again
-// with `access`, its rights checked anew. Nothing that is a link, or can't be told from one, or
-// has changed its kind since the walk looked, is taken over, and none of those may wait for
-// the restart either (`mayRestart` false, the line logged here); nor is a file whose security
-// it shares with names elsewhere (more than one hard link), which may. The error that stands
-// in the way, 0 with `object` open.
+// object opened again with `access`, its rights checked anew. Nothing that is a link, or can't
+// be told from one, or has changed its kind since the walk looked, is taken over, and none of
+// those may wait for the restart either (`mayRestart` false, the line logged here); nor is a
+// file whose security it shares with names elsewhere (more than one hard link), which may.
+// The error that stands in the way, 0 with `object` open.
 DWORD TakeOver(const Place& place, HANDLE held, bool directory, ACCESS_MASK access,
                const char* function, UniqueFileHandle& object, bool& mayRestart) {
   mayRestart = true;
@@ -322,7 +308,7 @@ Outcome RemoveFile(const Place& place) {
     LogFuncW(LogError, kWipeFile, L"Not a file, left alone: '%s'", target.shown.c_str());
     return Outcome::Failed;
   }
-  error = ClearReadOnly(file.get(), identity.attributes);
+  error = NtFile::ClearReadOnly(file.get(), identity.attributes);
   if (error == ERROR_ACCESS_DENIED && !takenOver) {
     // The bit stands in the way of the deletion, and the file's security keeps it: taken over,
     // and cleared again on the file opened anew.
@@ -331,7 +317,7 @@ Outcome RemoveFile(const Place& place) {
     if (TakeOver(place, file.get(), false, NtFile::kDeleteAccess, kWipeFile, reopened,
                  mayRestart) == ERROR_SUCCESS) {
       file = std::move(reopened);
-      ClearReadOnly(file.get(), identity.attributes);
+      NtFile::ClearReadOnly(file.get(), identity.attributes);
     }
   }
   error = NtFile::MarkForDeletion(file.get());
@@ -351,7 +337,7 @@ Outcome RemoveFile(const Place& place) {
 Outcome RemoveFolderOnce(HANDLE folder, const Target& target, DWORD attributes,
                          const char* function, int keptLevel) {
   const bool cleared =
-      (attributes & FILE_ATTRIBUTE_READONLY) != 0 && ClearReadOnly(folder, attributes) == 0;
+      (attributes & FILE_ATTRIBUTE_READONLY) != 0 && NtFile::ClearReadOnly(folder, attributes) == 0;
   const DWORD error = NtFile::MarkForDeletion(folder);
   if (error == ERROR_SUCCESS) return Outcome::Removed;
   if (cleared) {
@@ -448,14 +434,14 @@ Outcome ForceFolder(Folder& folder, const char* function) {
   if (folder.deleteRefused != ERROR_SUCCESS) {
     return ScheduleInPlace(target, function, folder.deleteRefused);
   }
-  DWORD error = ClearReadOnly(folder.handle.get(), folder.attributes);
+  DWORD error = NtFile::ClearReadOnly(folder.handle.get(), folder.attributes);
   if (error == ERROR_ACCESS_DENIED) {
     UniqueFileHandle reopened;
     bool mayRestart = true;
     if (TakeOver(folder.place, folder.handle.get(), true, NtFile::kFolderAccess, function, reopened,
                  mayRestart) == ERROR_SUCCESS) {
       folder.handle = std::move(reopened);
-      ClearReadOnly(folder.handle.get(), folder.attributes);
+      NtFile::ClearReadOnly(folder.handle.get(), folder.attributes);
     }
   }
   error = NtFile::MarkForDeletion(folder.handle.get());

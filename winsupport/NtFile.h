@@ -60,6 +60,9 @@ DWORD ListFolder(HANDLE folder, std::vector<Entry>& entries);
 DWORD MarkForDeletion(HANDLE object);
 // Sets the attributes through a handle opened with FILE_WRITE_ATTRIBUTES.
 DWORD SetAttributes(HANDLE object, DWORD attributes);
+// Clears the read-only bit, where the attributes given (the object's own) hold it, through a
+// handle reopened for that; the error of the reopen or of the change.
+DWORD ClearReadOnly(HANDLE object, DWORD attributes);
 // Renames the object the handle holds (opened with DELETE) to the full path given.
 DWORD MoveTo(HANDLE object, const std::wstring& path);
 // The object's full path as the system has it now, in the \\?\ form.

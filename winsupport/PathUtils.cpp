@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <string_view>
 
+#include "NtFile.h"
 #include "UniqueAny.h"
 #include "Win32Registry.h"
 
@@ -233,47 +234,81 @@ std::wstring CreateUniqueTempDirectory(const std::wstring& parent,
   return {};
 }
 
-void ClearReadOnlyAttribute(const std::wstring& path, DWORD attributes) {
-  if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return;
-  // The directory bit is what the object is, not an attribute to set.
-  const DWORD writable =
-      attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
-  ::SetFileAttributesW(path.c_str(), writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL);
-}
-
-bool DeleteFileOrSchedule(const std::wstring& path, DWORD attributes, bool allowDelayed) {
-  ClearReadOnlyAttribute(path, attributes);
-  if (::DeleteFileW(path.c_str())) return true;
-  if (!allowDelayed) return false;
-  return ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
-}
-
 bool DeleteDirectoryTree(const std::wstring& path, bool allowDelayed) {
   if (path.empty()) return false;
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     return false;
   }
-
-  bool childrenRemoved = true;
+  // What can't go now waits for the restart, where that is allowed.
+  const auto scheduled = [&](const std::wstring& objectPath) {
+    return allowDelayed &&
+           ::MoveFileExW(objectPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+  };
+  const auto remove = [&](HANDLE object, DWORD objectAttributes, const std::wstring& objectPath) {
+    NtFile::ClearReadOnly(object, objectAttributes);
+    return NtFile::MarkForDeletion(object) == ERROR_SUCCESS || scheduled(objectPath);
+  };
+  // Each folder is opened once and its entries relative to it, with a stack of its own: no
+  // depth of tree exhausts the thread's stack, and no swapped-in link leads elsewhere.
+  struct Level {
+    std::wstring path;
+    UniqueFileHandle handle;
+    DWORD attributes = 0;
+    std::vector<NtFile::Entry> entries;
+    size_t next = 0;
+    bool all = true;
+  };
+  // A folder another program holds without allowing its deletion is walked all the same, and
+  // its own deletion then fails on the handle.
+  const auto openFolder = [](HANDLE parent, const std::wstring& name, UniqueFileHandle& folder) {
+    for (const ACCESS_MASK access : {NtFile::kFolderAccess, NtFile::kFolderAccess & ~DELETE}) {
+      const DWORD error = parent != nullptr ? NtFile::OpenChild(parent, name, access, folder)
+                                            : NtFile::OpenPath(name, access, folder);
+      if (error == ERROR_SUCCESS) return true;
+    }
+    return false;
+  };
+  std::vector<Level> stack;
+  stack.push_back({path, {}, attributes, {}, 0, true});
+  if (!openFolder(nullptr, ExtendedPath(path), stack.back().handle)) return false;
   // A reparse point is removed as a link; what it points to is never entered.
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-    const bool listed = ForEachDirectoryEntry(path, [&](const WIN32_FIND_DATAW& entry) {
-      const std::wstring child = CombinePath(path, entry.cFileName);
-      const bool removed = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
-                               ? DeleteDirectoryTree(child, allowDelayed)
-                               : DeleteFileOrSchedule(child, entry.dwFileAttributes, allowDelayed);
-      childrenRemoved = childrenRemoved && removed;
-      return true;
-    });
-    if (!listed) return false;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return NtFile::MarkForDeletion(stack.back().handle.get()) == ERROR_SUCCESS || scheduled(path);
   }
-
-  bool removed = ::RemoveDirectoryW(path.c_str()) != FALSE;
-  if (!removed && allowDelayed) {
-    removed = ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+  if (NtFile::ListFolder(stack.back().handle.get(), stack.back().entries) != ERROR_SUCCESS) {
+    return false;
   }
-  return removed && childrenRemoved;
+  for (;;) {
+    Level& top = stack.back();
+    if (top.next == top.entries.size()) {
+      const bool removed = remove(top.handle.get(), top.attributes, top.path) && top.all;
+      stack.pop_back();
+      if (stack.empty()) return removed;
+      stack.back().all = stack.back().all && removed;
+      continue;
+    }
+    const NtFile::Entry& entry = top.entries[top.next++];
+    const std::wstring child = CombinePath(top.path, entry.name);
+    const bool folder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                        !NtFile::IsLink(entry.attributes, entry.reparseTag);
+    Level level{child, {}, entry.attributes, {}, 0, true};
+    if (!folder) {
+      const DWORD error =
+          NtFile::OpenChild(top.handle.get(), entry.name, NtFile::kDeleteAccess, level.handle);
+      if (error == ERROR_FILE_NOT_FOUND) continue;
+      top.all = (error == ERROR_SUCCESS ? remove(level.handle.get(), entry.attributes, child)
+                                        : scheduled(child)) &&
+                top.all;
+      continue;
+    }
+    if (!openFolder(top.handle.get(), entry.name, level.handle) ||
+        NtFile::ListFolder(level.handle.get(), level.entries) != ERROR_SUCCESS) {
+      top.all = false;
+      continue;
+    }
+    stack.push_back(std::move(level));
+  }
 }
 
 bool MatchPendingFileOperation(const wchar_t* units, size_t count, const std::wstring& path,

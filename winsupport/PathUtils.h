@@ -61,25 +61,6 @@ bool IsDirectory(const std::wstring& path);
 // The path exists and is not a directory.
 bool IsFile(const std::wstring& path);
 
-// Calls visit(entry) for every entry of the directory but "." and ".." until it returns
-// false. False (with the last error of FindFirstFileExW) when the directory can't be listed.
-// Entries come without their short 8.3 names (cAlternateFileName is empty), which spares the
-// system their making.
-template <typename Visit>
-bool ForEachDirectoryEntry(const std::wstring& path, Visit visit) {
-  WIN32_FIND_DATAW entry{};
-  UniqueFindHandle find(::FindFirstFileExW(CombinePath(path, L"*").c_str(), FindExInfoBasic, &entry,
-                                           FindExSearchNameMatch, nullptr,
-                                           FIND_FIRST_EX_LARGE_FETCH));
-  if (!find) return false;
-  do {
-    const std::wstring_view name = entry.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if (!visit(entry)) break;
-  } while (::FindNextFileW(find.get(), &entry));
-  return true;
-}
-
 // Creates the directory and every missing parent, each with the given attributes (or
 // default security for null). True for an empty path or an existing directory.
 bool CreateDirectoryRecursive(const std::wstring& path, SECURITY_ATTRIBUTES* attributes);
@@ -89,19 +70,11 @@ bool CreateDirectoryRecursive(const std::wstring& path, SECURITY_ATTRIBUTES* att
 // other than "already exists", or after 10000 collisions.
 std::wstring CreateUniqueTempDirectory(const std::wstring& parent, SECURITY_ATTRIBUTES* attributes);
 
-// Clears the read-only bit when the given attributes (the file's or directory's, as known)
-// hold it; an object left with no attribute at all gets FILE_ATTRIBUTE_NORMAL.
-void ClearReadOnlyAttribute(const std::wstring& path, DWORD attributes);
-
-// Deletes a file (clearing its read-only bit first when the given attributes hold it);
-// when that fails and allowDelayed is set, schedules the deletion for the next restart
-// and reports the scheduling's result.
-bool DeleteFileOrSchedule(const std::wstring& path, DWORD attributes, bool allowDelayed);
-
 // Removes a directory with everything in it. Every entry is attempted; what can't go
 // now is scheduled for the next restart when allowDelayed is set. A reparse point is
-// removed as a link and never entered. True when every entry and the directory itself
-// went (or were scheduled). A path that is no directory fails and removes nothing.
+// removed as a link and never entered. Each folder is opened once and its entries through
+// its handle (NtFile), with a stack of the walk's own. True when every entry and the directory
+// itself went (or were scheduled). A path that is no directory fails and removes nothing.
 bool DeleteDirectoryTree(const std::wstring& path, bool allowDelayed);
 
 // Whether the system holds a pending rename or delete operation (PendingFileRenameOperations)
