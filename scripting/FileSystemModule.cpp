@@ -2,7 +2,8 @@
 // (FileOps), copying, directories, paths and listings for scripts. The module logs the
 // arguments it refuses and the single-object removals it leaves undone because the path names
 // the wrong kind of object; the removals log inside FileOps. Whatever creates, copies onto or
-// removes takes only a fully qualified path below a root (LuaCallContext::NextPath).
+// removes takes only a fully qualified path below a root (LuaCallContext::NextPath), and a
+// path given for a file, read or changed, never ends in a backslash.
 #include "FileOps.h"
 #include "Log.h"
 #include "LuaCallContext.h"
@@ -73,9 +74,9 @@ using Access = LuaCallContext::Access;
 
 // One path in, one boolean out; a refused path gives false and touches nothing.
 int PathCall(lua_State* state, const char* function, Access access,
-             bool (*operation)(const std::wstring&)) {
+             bool (*operation)(const std::wstring&), PathKind kind = PathKind::Any) {
   LuaCallContext context(state, function);
-  const std::wstring path = context.NextPath(access);
+  const std::wstring path = context.NextPath(access, kind);
   context.PushBoolean(!context.Refused() && operation(path));
   return context.ResultCount();
 }
@@ -178,11 +179,11 @@ int HasPendingFileOperationFunction(lua_State* state) {
 }
 
 int DeleteFileFunction(lua_State* state) {
-  return PathCall(state, kDeleteFile, Access::Change, WipeFileOnly);
+  return PathCall(state, kDeleteFile, Access::Change, WipeFileOnly, PathKind::File);
 }
 
 int DeleteFileAndParent(lua_State* state) {
-  return PathCall(state, kDeleteFileAndParent, Access::Change, WipeFileAndParent);
+  return PathCall(state, kDeleteFileAndParent, Access::Change, WipeFileAndParent, PathKind::File);
 }
 
 int RemoveDirectoryFunction(lua_State* state) {
@@ -201,8 +202,8 @@ int RemoveDirectoryRecursiveAndParentIfEmpty(lua_State* state) {
 
 int CopyFileFunction(lua_State* state) {
   LuaCallContext context(state, "Lua::FileSystem::CopyFile");
-  const std::wstring source = context.NextPath(Access::Read);
-  const std::wstring target = context.NextPath(Access::Change);
+  const std::wstring source = context.NextPath(Access::Read, PathKind::File);
+  const std::wstring target = context.NextPath(Access::Change, PathKind::File);
   context.PushBoolean(!context.Refused() &&
                       ::CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE);
   return context.ResultCount();

@@ -41,11 +41,12 @@ std::wstring LuaCallContext::NextString() {
   return text;
 }
 
-std::wstring LuaCallContext::NextPath(Access access) {
+std::wstring LuaCallContext::NextPath(Access access, PathKind kind) {
   std::wstring path;
   int position = 0;
-  if (!ReadText(path, position) || access == Access::Read) return path;
-  const PathFault fault = CheckChangeablePath(path);
+  if (!ReadText(path, position)) return path;
+  const PathFault fault =
+      access == Access::Change ? CheckChangeablePath(path, kind) : CheckPathKind(path, kind);
   if (fault == PathFault::None) return path;
   Refuse(position, PathFaultText(fault));
   return {};

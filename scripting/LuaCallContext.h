@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "PathUtils.h"
 #include "StringUtils.h"
 #include "lua.h"
 
@@ -42,7 +43,9 @@ class LuaCallContext {
   // A file or directory path. To change the machine at it, it must be fully qualified below a
   // root, with no "." or ".." component, no component ending in a dot or a blank (the system
   // would strip it and act on another object), wildcard or device name (CheckChangeablePath).
-  std::wstring NextPath(Access access);
+  // A file's path (PathKind::File), read or changed, must not end in a backslash: such a path
+  // names no file, yet its \\?\ form names the file.
+  std::wstring NextPath(Access access, PathKind kind = PathKind::Any);
   // A key path below a registry root. To change the machine at it, it must not be empty and
   // must have no empty component: the key meant is never the root or a parent.
   std::wstring NextRegistryPath(Access access);

@@ -107,7 +107,10 @@ bool IsReservedDeviceName(const std::wstring& component) {
          digit == L'\u00b3';
 }
 
-PathFault CheckChangeablePath(const std::wstring& path) {
+namespace {
+
+// The faults of CheckChangeablePath that every kind of path has.
+PathFault CheckQualifiedPath(const std::wstring& path) {
   if (path.size() >= 3 && IsSeparator(path[0]) && (IsSeparator(path[1]) || path[1] == L'?') &&
       (path[2] == L'?' || path[2] == L'.') && (path.size() == 3 || IsSeparator(path[3]))) {
     return PathFault::DeviceNamespace;
@@ -132,6 +135,20 @@ PathFault CheckChangeablePath(const std::wstring& path) {
   return CheckComponents(path, shareEnd + 1);
 }
 
+}  // namespace
+
+PathFault CheckPathKind(const std::wstring& path, PathKind kind) {
+  if (kind == PathKind::File && !path.empty() && path.back() == L'\\') {
+    return PathFault::TrailingBackslash;
+  }
+  return PathFault::None;
+}
+
+PathFault CheckChangeablePath(const std::wstring& path, PathKind kind) {
+  const PathFault fault = CheckQualifiedPath(path);
+  return fault != PathFault::None ? fault : CheckPathKind(path, kind);
+}
+
 const wchar_t* PathFaultText(PathFault fault) {
   switch (fault) {
     case PathFault::None: return L"a fully qualified path";
@@ -146,6 +163,7 @@ const wchar_t* PathFaultText(PathFault fault) {
     case PathFault::Wildcard: return L"a wildcard character";
     case PathFault::BadCharacter: return L"a character that no file name holds";
     case PathFault::ReservedName: return L"a reserved device name";
+    case PathFault::TrailingBackslash: return L"a file path ending in a backslash";
   }
   return L"";
 }

@@ -26,7 +26,8 @@ bool SplitPath(const std::wstring& path, std::wstring& directory, std::wstring& 
 // followed by an extension or by blanks.
 bool IsReservedDeviceName(const std::wstring& component);
 
-// Why a path may not be acted on by an operation that changes the machine.
+// Why a path may not be acted on by an operation that changes the machine (or, for the kind
+// of path alone, by one that reads).
 enum class PathFault {
   None,
   NotFullyQualified,   // empty, relative or drive-relative: x, .\x, \x, D:, D:x
@@ -38,10 +39,15 @@ enum class PathFault {
   Wildcard,            // * ? < > " (the last three are wildcards of the find functions)
   BadCharacter,        // a control character, |, :, or / (backslashes only)
   ReservedName,        // a device name as a component
+  TrailingBackslash,   // a file's path ending in a backslash, which \\?\ takes for the file
 };
+// What a path is given for: any object, or a file, whose path never ends in a backslash.
+enum class PathKind { Any, File };
 // None for a fully qualified path below a root: X:\ or \\server\share\ followed by at
-// least one component (one trailing backslash allowed).
-PathFault CheckChangeablePath(const std::wstring& path);
+// least one component (one trailing backslash allowed, but not in a file's path).
+PathFault CheckChangeablePath(const std::wstring& path, PathKind kind = PathKind::Any);
+// The fault that a path has for its kind alone, whether it is read or changed.
+PathFault CheckPathKind(const std::wstring& path, PathKind kind);
 // A short description of the fault for a log line.
 const wchar_t* PathFaultText(PathFault fault);
 

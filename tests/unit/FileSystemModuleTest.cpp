@@ -192,6 +192,57 @@ TEST_F(FileSystemModule, ChangingFunctionsRefuseAComponentEndingInADotOrABlank) 
   EXPECT_EQ(Run("return FileSystem.Exists(D .. '\\\\twin.')"), "true");
 }
 
+// A file's path that ends in a backslash names no file, yet its \\?\ form names the file: the
+// functions that take a file refuse it, with one line, and touch nothing. The folder functions
+// take one trailing backslash as before.
+TEST_F(FileSystemModule, OnlyFolderFunctionsTakeAPathEndingInABackslash) {
+  const std::string dir = WideToUtf8(folder_.Path());
+  const std::string line = "*E: Lua::FileSystem::%s: Refused argument %d '" + dir +
+                           "\\%s\\': a file path ending in a backslash";
+  struct Refusal {
+    const char* call;
+    const char* function;
+    int position;
+    const char* path;
+  };
+  const Refusal refusals[] = {
+      {"DeleteFile(D .. '\\\\app\\\\one.txt\\\\')", "DeleteFile", 1, "app\\one.txt"},
+      {"DeleteFileAndParent(D .. '\\\\lone\\\\only.txt\\\\')", "DeleteFileAndParent", 1,
+       "lone\\only.txt"},
+      {"CopyFile(D .. '\\\\app\\\\one.txt\\\\', D .. '\\\\app\\\\two.txt')", "CopyFile", 1,
+       "app\\one.txt"},
+      {"CopyFile(D .. '\\\\app\\\\one.txt', D .. '\\\\app\\\\two.txt\\\\')", "CopyFile", 2,
+       "app\\two.txt"},
+  };
+  for (const auto& r : refusals) {
+    SCOPED_TRACE(r.call);
+    TestLog().Mark();
+    EXPECT_EQ(Run(std::string("return FileSystem.") + r.call), "false");
+    std::string expected = line;
+    expected.replace(expected.find("%s"), 2, r.function);
+    expected.replace(expected.find("%d"), 2, std::to_string(r.position));
+    expected.replace(expected.find("%s"), 2, r.path);
+    EXPECT_EQ(TestLog().Entries(), std::vector<std::string>{expected});
+  }
+  EXPECT_EQ(ReadFileBytes(folder_ / L"app\\one.txt"), "1");
+  EXPECT_EQ(ReadFileBytes(folder_ / L"app\\two.txt"), "2");
+  EXPECT_EQ(ReadFileBytes(folder_ / L"lone\\only.txt"), "o");
+
+  const char* folderCalls[] = {
+      "FileSystem.MkDir(D .. '\\\\new\\\\') and FileSystem.IsDirectory(D .. '\\\\new')",
+      "FileSystem.RemoveDirectory(D .. '\\\\new\\\\') and not FileSystem.Exists(D .. '\\\\new')",
+      "FileSystem.RemoveDirectoryIfEmpty(D .. '\\\\empty\\\\') and "
+      "not FileSystem.Exists(D .. '\\\\empty')",
+      "FileSystem.RemoveRecursiveByMask(D .. '\\\\lone\\\\', '*') and "
+      "not FileSystem.Exists(D .. '\\\\lone\\\\only.txt')",
+      "FileSystem.RemoveRecursive(D .. '\\\\app\\\\') and not FileSystem.Exists(D .. '\\\\app')",
+  };
+  for (const char* call : folderCalls) {
+    SCOPED_TRACE(call);
+    EXPECT_EQ(Run(std::string("return ") + call), "true");
+  }
+}
+
 TEST_F(FileSystemModule, ConstantsArePlainGlobals) {
   EXPECT_EQ(Run("return string.format('%d %d %d %d %d %d', SpecialPath_CommonAppData, "
                 "SpecialPath_CommonProgramFilesX86, SpecialPath_Sysnative, "
