@@ -548,6 +548,38 @@ Outcome FinishFolder(Folder& folder) {
   return ForceFolder(folder, kWipeDirectory);
 }
 
+// Every so many levels, a walk goes on below a short path: the folder it just opened is moved,
+// through its handle, into the tool's own folder at the root of its volume, which only the
+// Administrators and the system can write, and opened there again (the same object, by its file
+// id). A system that resolves each open's whole path anew (Wine's server does) then never
+// resolves more than a few dozen levels, and the walk's cost grows with the entries, not with
+// the square of the depth. A folder that can't be moved is walked where it is.
+constexpr size_t kRelocationDepth = 64;
+
+bool Relocate(Folder& folder) {
+  if (folder.deleteRefused != ERROR_SUCCESS) return false;
+  std::wstring moved;
+  if (RestartStaging::Instance().Relocate(folder.handle.get(), moved) != ERROR_SUCCESS) {
+    return false;
+  }
+  UniqueFileHandle reopened;
+  int64_t before = 0;
+  int64_t after = -1;
+  if (NtFile::QueryFileId(folder.handle.get(), before) != ERROR_SUCCESS ||
+      NtFile::OpenPath(moved, NtFile::kFolderAccess, reopened) != ERROR_SUCCESS ||
+      NtFile::QueryFileId(reopened.get(), after) != ERROR_SUCCESS || before != after) {
+    // Where it is now is the tool's own folder: the walk goes on through the handle it has.
+    return true;
+  }
+  LogFuncW(LogDebug, kWipeRecursive, L"'%s' moved to '%s' for its removal",
+           folder.place.target.shown.c_str(), moved.c_str());
+  folder.handle = std::move(reopened);
+  folder.place.folder = nullptr;
+  folder.place.name.clear();
+  folder.place.target.system = moved;
+  return true;
+}
+
 // The tree at the place with everything in it. `named`: the tree the caller named, which is
 // false when it is missing; a folder that the walk found and that is gone by now counts as
 // removed. The walk keeps its own stack of open folders: each folder is opened once, listed
@@ -556,6 +588,7 @@ Outcome FinishFolder(Folder& folder) {
 Outcome WipeTree(const Place& root, bool named) {
   std::vector<Folder> stack;
   Outcome outcome = Outcome::Failed;
+  bool relocated = false;
   stack.emplace_back();
   if (!OpenFolder(root, named, stack.back(), outcome)) return outcome;
   for (;;) {
@@ -566,6 +599,7 @@ Outcome WipeTree(const Place& root, bool named) {
       if (IsDirectory(entry.attributes) && !ListedAsLink(place)) {
         Folder child;
         if (OpenFolder(place, false, child, outcome)) {
+          if (stack.size() % kRelocationDepth == 0) relocated = Relocate(child) || relocated;
           stack.push_back(std::move(child));
           continue;
         }
@@ -594,7 +628,10 @@ Outcome WipeTree(const Place& root, bool named) {
     outcome = FinishFolder(top);
     const int64_t id = top.id;
     stack.pop_back();
-    if (stack.empty()) return outcome;
+    if (stack.empty()) {
+      if (relocated) RestartStaging::Instance().RemoveEmptyFolders();
+      return outcome;
+    }
     Folder& parent = stack.back();
     if (Succeeded(outcome)) {
       parent.walked.push_back(id);

@@ -23,6 +23,7 @@ constexpr ULONG kOpenDisposition = 0x00000001;      // FILE_OPEN
 constexpr auto kIdFullDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(38);
 constexpr auto kStandardInformation = static_cast<FILE_INFORMATION_CLASS>(5);
 constexpr auto kAttributeTagInformation = static_cast<FILE_INFORMATION_CLASS>(35);
+constexpr auto kInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
 constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
 constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -110,6 +111,16 @@ DWORD QueryIdentity(HANDLE object, Identity& identity) {
   identity.attributes = information.attributes;
   identity.reparseTag =
       (information.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? information.reparseTag : 0;
+  return ERROR_SUCCESS;
+}
+
+DWORD QueryFileId(HANDLE object, int64_t& fileId) {
+  LARGE_INTEGER id{};
+  IO_STATUS_BLOCK io{};
+  const NTSTATUS status =
+      ::NtQueryInformationFile(object, &io, &id, sizeof id, kInternalInformation);
+  if (!NT_SUCCESS(status)) return ErrorOf(status);
+  fileId = id.QuadPart;
   return ERROR_SUCCESS;
 }
 

@@ -37,6 +37,8 @@ struct Identity {
   DWORD reparseTag = 0;
 };
 DWORD QueryIdentity(HANDLE object, Identity& identity);
+// The object's file id (what tells it from every other object of its volume).
+DWORD QueryFileId(HANDLE object, int64_t& fileId);
 // How many names (hard links) the file has.
 DWORD QueryLinkCount(HANDLE object, DWORD& links);
 

@@ -47,25 +47,52 @@ void RestartStaging::SetParentForTests(const std::wstring& parent) {
   folders_.clear();
 }
 
-DWORD RestartStaging::StageAndSchedule(HANDLE object, std::wstring& staged) {
-  staged.clear();
+DWORD RestartStaging::MoveIn(HANDLE object, std::wstring& moved) {
+  moved.clear();
   std::wstring where;
   DWORD error = NtFile::FinalPath(object, where);
   if (error != ERROR_SUCCESS) return error;
   const std::wstring root = VolumeRootOf(where);
   if (root.empty()) return ERROR_NOT_SAME_DEVICE;
-  std::lock_guard<std::mutex> lock(mutex_);
   const std::wstring folder = FolderFor(root, error);
   if (folder.empty()) return error != ERROR_SUCCESS ? error : ERROR_PATH_NOT_FOUND;
   const std::wstring target = CombinePath(folder, std::to_wstring(++next_));
   error = NtFile::MoveTo(object, target);
+  if (error == ERROR_SUCCESS) moved = target;
+  return error;
+}
+
+DWORD RestartStaging::StageAndSchedule(HANDLE object, std::wstring& staged) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const DWORD error = MoveIn(object, staged);
   if (error != ERROR_SUCCESS) return error;
-  staged = target;
   // The object first, then the folder: the restart takes them in that order. The folder's
   // entry goes after every object's, so the last one finds it empty.
   if (!::MoveFileExW(staged.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
     return ::GetLastError();
   }
-  ::MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  std::wstring folder;
+  std::wstring name;
+  if (SplitPath(staged, folder, name)) {
+    ::MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  }
   return ERROR_SUCCESS;
+}
+
+DWORD RestartStaging::Relocate(HANDLE folder, std::wstring& moved) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return MoveIn(folder, moved);
+}
+
+void RestartStaging::RemoveEmptyFolders() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto it = folders_.begin(); it != folders_.end();) {
+    UniqueFileHandle folder;
+    if (NtFile::OpenPath(it->second, NtFile::kDeleteAccess, folder) == ERROR_SUCCESS &&
+        NtFile::MarkForDeletion(folder.get()) == ERROR_SUCCESS) {
+      it = folders_.erase(it);
+    } else {
+      ++it;
+    }
+  }
 }
