@@ -160,12 +160,6 @@ int DeleteKey(lua_State* state) {
   return context.ResultCount();
 }
 
-// No values and no subkeys; a key that is missing or can't be read counts as empty.
-bool IsEmptyBranch(const KeyArguments& args) {
-  return RegOps::GetValueKeys(args.root, args.key, args.view).empty() &&
-         RegOps::GetSubkeys(args.root, args.key, args.view).empty();
-}
-
 int DeleteBranchIfEmpty(lua_State* state) {
   LuaCallContext context(state, "Lua::Reg::DeleteBranchIfEmpty");
   const KeyArguments args = ReadKey(context, Access::Change);
@@ -178,7 +172,7 @@ int IsBranchEmpty(lua_State* state) {
   LuaCallContext context(state, "Lua::Reg::IsBranchEmpty");
   const KeyArguments args = ReadKey(context, Access::Read);
   if (context.Refused()) return context.ReturnBoolean(false);
-  context.PushBoolean(IsEmptyBranch(args));
+  context.PushBoolean(RegOps::IsBranchEmpty(args.root, args.key, args.view));
   return context.ResultCount();
 }
 

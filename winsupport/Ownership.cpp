@@ -7,7 +7,6 @@
 namespace {
 
 constexpr wchar_t kTakeOwnershipPrivilege[] = L"SeTakeOwnershipPrivilege";
-constexpr wchar_t kRestorePrivilege[] = L"SeRestorePrivilege";
 
 // The DACL of the record's descriptor, or the error code to answer.
 DWORD DaclOfRecord(const SECURITY_ATTRIBUTES* record, PACL& dacl) {
@@ -55,18 +54,15 @@ LONG OpenKeyItself(HKEY base, const std::wstring& name, REGSAM rights, UniqueHKe
   return ::RegOpenKeyExW(base, name.c_str(), REG_OPTION_OPEN_LINK, rights, key.put());
 }
 
-// The open with backup-and-restore intent, under which the restore privilege grants the
-// rights asked for whatever the DACL says. It could create the key: one that was not there
-// any more is removed again and answered as missing.
-LONG OpenKeyForRestore(HKEY base, const std::wstring& name, REGSAM rights, UniqueHKey& key) {
-  DWORD disposition = 0;
-  const LONG result = ::RegCreateKeyExW(base, name.c_str(), 0, nullptr,
-                                        REG_OPTION_BACKUP_RESTORE | REG_OPTION_OPEN_LINK, rights,
-                                        nullptr, key.put(), &disposition);
-  if (result != ERROR_SUCCESS || disposition != REG_CREATED_NEW_KEY) return result;
-  key.reset();
-  ::RegDeleteKeyExW(base, name.c_str(), rights & (KEY_WOW64_32KEY | KEY_WOW64_64KEY), 0);
-  return ERROR_FILE_NOT_FOUND;
+// One part of the descriptor set on the key itself through a handle opened with `access`
+// alone, a link as the link. RegSetKeySecurity changes that key only: nothing below it is
+// rewritten with inheritable entries, nor looked up again by name.
+DWORD SetKeyObjectSecurity(HKEY base, const std::wstring& name, REGSAM access,
+                           SECURITY_INFORMATION part, SECURITY_DESCRIPTOR& descriptor) {
+  UniqueHKey key;
+  const LONG result = OpenKeyItself(base, name, access, key);
+  if (result != ERROR_SUCCESS) return static_cast<DWORD>(result);
+  return static_cast<DWORD>(::RegSetKeySecurity(key.get(), part, &descriptor));
 }
 
 }  // namespace
@@ -135,31 +131,24 @@ std::wstring RegistryKeyObjectName(HKEY hive, const std::wstring& keyPath) {
 }
 
 DWORD SetKeyOwnerAndDacl(HKEY base, const std::wstring& name, REGSAM view, PSID owner,
-                         const SECURITY_ATTRIBUTES* record) {
+                         const SECURITY_ATTRIBUTES* record, bool* ownerChanged) {
+  if (ownerChanged != nullptr) *ownerChanged = false;
   PACL dacl = nullptr;
   DWORD error = DaclOfRecord(record, dacl);
   if (error != ERROR_SUCCESS) return error;
   if (owner == nullptr) return ERROR_INVALID_PARAMETER;
+  SECURITY_DESCRIPTOR descriptor{};
+  error = BuildOwnerAndDacl(descriptor, owner, dacl);
+  if (error != ERROR_SUCCESS) return error;
   view &= KEY_WOW64_32KEY | KEY_WOW64_64KEY;
   KvPrivilege takeOwnership(kTakeOwnershipPrivilege);
-  {
-    UniqueHKey key;
-    const LONG result = OpenKeyItself(base, name, WRITE_OWNER | view, key);
-    if (result != ERROR_SUCCESS) return static_cast<DWORD>(result);
-    error = ::SetSecurityInfo(key.get(), SE_REGISTRY_KEY, OWNER_SECURITY_INFORMATION, owner,
-                              nullptr, nullptr, nullptr);
-    if (error != ERROR_SUCCESS) return error;
-  }
-  UniqueHKey key;
-  LONG result = OpenKeyItself(base, name, WRITE_DAC | view, key);
-  if (result == ERROR_ACCESS_DENIED) {
-    KvPrivilege restore(kRestorePrivilege);
-    result = OpenKeyForRestore(base, name, WRITE_DAC | view, key);
-  }
-  if (result != ERROR_SUCCESS) return static_cast<DWORD>(result);
-  return ::SetSecurityInfo(key.get(), SE_REGISTRY_KEY,
-                           DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                           nullptr, dacl, nullptr);
+  error =
+      SetKeyObjectSecurity(base, name, WRITE_OWNER | view, OWNER_SECURITY_INFORMATION, descriptor);
+  if (error != ERROR_SUCCESS) return error;
+  if (ownerChanged != nullptr) *ownerChanged = true;
+  return SetKeyObjectSecurity(base, name, WRITE_DAC | view,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              descriptor);
 }
 
 DWORD SetRegistryKeyOwnerAndDacl(HKEY hive, const std::wstring& keyPath, PSID owner,

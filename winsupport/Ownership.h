@@ -32,12 +32,15 @@ DWORD SetNamedObjectOwnerAndDacl(const std::wstring& objectName, SE_OBJECT_TYPE 
 // The key `name` below the open key `base` (a path below it, or below a root key), in the
 // registry view of the view bits (0, KEY_WOW64_32KEY or KEY_WOW64_64KEY), through handles of
 // the key itself, never by name: a link is opened as the link, so nothing it points to is
-// changed. Two steps, as Windows grants them: the owner through a handle opened with
+// changed, and RegSetKeySecurity changes that key alone (no entry is carried down to its
+// subkeys). Two steps, as Windows grants them: the owner through a handle opened with
 // WRITE_OWNER alone (which the take-ownership privilege grants), then the DACL through a
-// handle opened after the owner changed, with WRITE_DAC (which being the owner grants; where
-// an OWNER RIGHTS entry of the DACL takes that away, the restore privilege gets past it).
+// handle opened after the owner changed, with WRITE_DAC (which being the owner grants). Where
+// an OWNER RIGHTS entry of the DACL takes that away, the answer is ERROR_ACCESS_DENIED with
+// *ownerChanged set: no privilege grants WRITE_DAC then, but the backup and restore privileges
+// still let the key be read and deleted (Win32Registry::OpenKeyForBackupRestore).
 DWORD SetKeyOwnerAndDacl(HKEY base, const std::wstring& name, REGSAM view, PSID owner,
-                         const SECURITY_ATTRIBUTES* record);
+                         const SECURITY_ATTRIBUTES* record, bool* ownerChanged = nullptr);
 
 // SetKeyOwnerAndDacl below the hive, in the 32-bit registry view when view32 is set, else in
 // the process's own view.

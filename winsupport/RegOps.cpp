@@ -1,5 +1,6 @@
 #include "RegOps.h"
 
+#include "KvPrivilege.h"
 #include "Log.h"
 #include "Ownership.h"
 #include "SecurityAttributes.h"
@@ -9,9 +10,13 @@
 using KvTzkLogging::LogDebug;
 using KvTzkLogging::LogError;
 using KvTzkLogging::LogFuncW;
+using KvTzkLogging::LogInfo;
 using KvTzkLogging::LogWarning;
 
 namespace {
+
+constexpr wchar_t kBackupPrivilege[] = L"SeBackupPrivilege";
+constexpr wchar_t kRestorePrivilege[] = L"SeRestorePrivilege";
 
 // A registry object for one call: its root and view set.
 class CallRegistry : public Win32Registry {
@@ -57,8 +62,12 @@ StringList ListNames(HKEY root, const std::wstring& key, REGSAM view, Listing li
 // The removal of one branch, key by key, on the handles the walk holds: each key with
 // subkeys is opened once, its subkeys are listed and removed relative to that handle, and
 // every key is deleted through the handle of its parent. Every key is opened as itself
-// (REG_OPTION_OPEN_LINK), so a registry link is deleted as the link: it is never listed,
-// taken over or deleted through, and a loop of links can't make the walk recurse.
+// (REG_OPTION_OPEN_LINK), so a registry link is deleted as the link: it is never listed or
+// deleted through, and a loop of links can't make the walk recurse. A key of the branch that
+// denies the walk (its link check, its listing or its deletion) is taken over once: the
+// Administrators group is made its owner with a DACL granting full access to the
+// Administrators and the system only, through handles of the key itself (a link's own
+// security, never its target's), and the key is then opened, checked and removed again.
 class BranchRemoval {
  public:
   BranchRemoval(HKEY root, REGSAM view) : registry_(root, view), root_(root), view_(view) {}
@@ -73,21 +82,20 @@ class BranchRemoval {
     return Remove(nullptr, path, path);
   }
 
-  // Every direct subkey of the key whose name matches the mask. The key itself is listed only
-  // when it is known not to be a link.
+  // Every direct subkey of the key whose name matches the mask. The key itself is no target:
+  // it is listed only when it is known not to be a link, and one that can't be opened, checked
+  // or listed is left as it is (a missing key holds no match).
   bool RemoveMatches(const std::wstring& key, const std::wstring& mask) {
     UniqueHKey opened;
     int status = RegistryError::Failed;
     if (!registry_.OpenKeyItself(nullptr, key, KEY_READ, opened, &status)) {
       LogListingFailure("RegOps::GetSubkeys", status, key);
-      return true;
+      return status == RegistryError::NotFound || NotListed(key, L"it could not be opened", status);
     }
     bool link = true;
     if (!registry_.IsLink(opened.get(), link, &status)) {
-      LogFuncW(LogError, "RegOps::WipeBranchesByMask",
-               L"Not listed '%s': it could not be checked for a registry link: %d", key.c_str(),
-               status);
-      return false;
+      return status == RegistryError::NotFound ||
+             NotListed(key, L"it could not be checked for a registry link", status);
     }
     if (link) {
       LogFuncW(LogError, "RegOps::WipeBranchesByMask",
@@ -97,6 +105,7 @@ class BranchRemoval {
     WideList names;
     registry_.ListSubkeys(opened.get(), names, &status);
     LogListingFailure("RegOps::GetSubkeys", status, key);
+    if (status > RegistryError::NotFound) return NotListed(key, L"its listing failed", status);
     bool result = true;
     for (const auto& name : names) {
       if (WildcardMatch(name, mask, false)) {
@@ -110,6 +119,12 @@ class BranchRemoval {
   // What the walk knows of a key before it lists or escalates it.
   enum class Kind { Key, Link, Unchecked, Gone };
 
+  static bool NotListed(const std::wstring& key, const wchar_t* why, int status) {
+    LogFuncW(LogError, "RegOps::WipeBranchesByMask",
+             L"Not listed '%s': %s, so no subkey of it is removed: %d", key.c_str(), why, status);
+    return false;
+  }
+
   // The key `name` below `base` (null: the root), whose path from the root is `path`.
   // Most keys of a branch have no subkeys, and those go with one deletion (a link among them
   // as the link); a key that still has subkeys answers that deletion with access denied, so
@@ -119,50 +134,75 @@ class BranchRemoval {
     if (registry_.DeleteSubkey(base, name, &status) || status == RegistryError::NotFound) {
       return true;
     }
-    return RemoveWithChildren(base, name, path, true);
+    return RemoveWithChildren(base, name, path, false);
+  }
+
+  // The key itself with the rights. Once the key is owned, an open its DACL still denies (an
+  // OWNER RIGHTS entry that kept the owner from writing it) is made with backup-and-restore
+  // intent, under the backup privilege (reading) and the restore privilege (DELETE).
+  bool OpenKey(HKEY base, const std::wstring& name, REGSAM rights, bool owned, UniqueHKey& key,
+               int& status) {
+    if (registry_.OpenKeyItself(base, name, rights, key, &status)) return true;
+    if (!owned || status != RegistryError::AccessDenied) return false;
+    const KvPrivilege backup(kBackupPrivilege);
+    const KvPrivilege restore(kRestorePrivilege);
+    return registry_.OpenKeyForBackupRestore(base, name, rights, key, &status);
+  }
+
+  // The deletion of the key itself, the same way.
+  bool DeleteKey(HKEY base, const std::wstring& name, bool owned, int& status) {
+    if (registry_.DeleteSubkey(base, name, &status)) return true;
+    if (!owned || status != RegistryError::AccessDenied) return false;
+    const KvPrivilege backup(kBackupPrivilege);
+    const KvPrivilege restore(kRestorePrivilege);
+    return registry_.DeleteSubkeyForRestore(base, name, &status);
   }
 
   // Whether the key is a link, read through `key` when the walk holds it open, else through
   // a handle for the value query alone. A key whose check can't be read counts as a link.
-  Kind KindOf(HKEY base, const std::wstring& name, HKEY key, int& status) {
+  Kind KindOf(HKEY base, const std::wstring& name, HKEY key, bool owned, int& status) {
     UniqueHKey queried;
     if (key == nullptr) {
-      if (!registry_.OpenKeyItself(base, name, KEY_QUERY_VALUE, queried, &status)) {
+      if (!OpenKey(base, name, KEY_QUERY_VALUE, owned, queried, status)) {
         return status == RegistryError::NotFound ? Kind::Gone : Kind::Unchecked;
       }
       key = queried.get();
     }
     bool link = true;
-    if (!registry_.IsLink(key, link, &status)) return Kind::Unchecked;
-    return link ? Kind::Link : Kind::Key;
+    if (registry_.IsLink(key, link, &status)) return link ? Kind::Link : Kind::Key;
+    return status == RegistryError::NotFound ? Kind::Gone : Kind::Unchecked;
   }
 
-  // Every subkey first (each on its own, also after a failure), then the key itself. Where
-  // the key's deletion is denied, the Administrators group is made its owner with a DACL
-  // granting full access to the Administrators and the system only, and the removal is
-  // tried once more, subkeys included (a key whose listing was denied shows them only then).
-  // A link, or a key that could not be checked for one, is only ever deleted as it is.
+  // Every subkey first (each on its own, also after a failure), then the key itself. A key
+  // that is not owned yet and denies its link check or its deletion (or, through that, its
+  // listing) is taken over and looked at again. A link is only ever deleted as the link, and a
+  // key that can't be checked for one only as it is.
   bool RemoveWithChildren(HKEY base, const std::wstring& name, const std::wstring& path,
-                          bool mayTakeOwnership) {
+                          bool owned) {
     UniqueHKey key;
     int listStatus = RegistryError::Failed;
-    registry_.OpenKeyItself(base, name, KEY_READ, key, &listStatus);
+    OpenKey(base, name, KEY_READ, owned, key, listStatus);
     int status = RegistryError::Failed;
-    const Kind kind = KindOf(base, name, key.get(), status);
+    const Kind kind = KindOf(base, name, key.get(), owned, status);
     if (kind == Kind::Gone) return true;
     if (kind != Kind::Key) {
       key.reset();
-      if (registry_.DeleteSubkey(base, name, &status) || status == RegistryError::NotFound) {
-        return true;
-      }
+      if (!owned && status == RegistryError::AccessDenied) return TakeOver(base, name, path);
+      if (DeleteKey(base, name, owned, status) || status == RegistryError::NotFound) return true;
+      if (!owned && status == RegistryError::AccessDenied) return TakeOver(base, name, path);
       if (kind == Kind::Link) {
         LogFuncW(LogError, "RegOps::RemoveByForce",
                  L"Kept the registry link '%s': it could not be deleted as a link: %d",
                  path.c_str(), status);
+      } else if (owned) {
+        LogFuncW(LogError, "RegOps::RemoveByForce",
+                 L"Kept '%s': it could not be checked for a registry link even after it was "
+                 L"taken over, so it is not listed: %d",
+                 path.c_str(), status);
       } else {
         LogFuncW(LogError, "RegOps::RemoveByForce",
-                 L"Kept '%s': it could not be checked for a registry link, so it is neither "
-                 L"listed nor taken over: %d",
+                 L"Kept '%s': it could not be checked for a registry link, so it is not "
+                 L"listed: %d",
                  path.c_str(), status);
       }
       return false;
@@ -179,19 +219,35 @@ class BranchRemoval {
     key.reset();
 
     status = RegistryError::Failed;
-    if (registry_.DeleteSubkey(base, name, &status)) return true;
-    if (status == RegistryError::AccessDenied && mayTakeOwnership) {
-      SecurityAttributes access;
-      access.InitAdministratorsFullAccess();
-      const UniqueSid administrators(CreateAdministratorsSid());
-      const DWORD error = SetKeyOwnerAndDacl(base != nullptr ? base : root_, name, view_,
-                                             administrators.get(), access.Get());
-      if (error == ERROR_SUCCESS) return RemoveWithChildren(base, name, path, false);
-      LogFuncW(LogWarning, "RegOps::RemoveByForce", L"TakeOwnership failed for '%s': %lu",
-               path.c_str(), error);
-    }
+    if (DeleteKey(base, name, owned, status)) return true;
+    if (status == RegistryError::AccessDenied && !owned) return TakeOver(base, name, path);
     if (status == RegistryError::NotFound) return true;
     LogFuncW(LogError, "RegOps::RemoveByForce", L"Failed to delete '%s': %d", path.c_str(), status);
+    return false;
+  }
+
+  // The ownership change of one key, then its removal once more. Where the owner changed but an
+  // OWNER RIGHTS entry keeps the DACL as it is, the key is read and deleted under the backup
+  // and restore privileges.
+  bool TakeOver(HKEY base, const std::wstring& name, const std::wstring& path) {
+    SecurityAttributes access;
+    access.InitAdministratorsFullAccess();
+    const UniqueSid administrators(CreateAdministratorsSid());
+    bool ownerChanged = false;
+    const DWORD error = SetKeyOwnerAndDacl(base != nullptr ? base : root_, name, view_,
+                                           administrators.get(), access.Get(), &ownerChanged);
+    if (error == ERROR_SUCCESS) return RemoveWithChildren(base, name, path, true);
+    if (ownerChanged && error == ERROR_ACCESS_DENIED) {
+      LogFuncW(LogInfo, "RegOps::RemoveByForce",
+               L"Took ownership of '%s', but its DACL bars the owner from writing it: %lu; it "
+               L"is read and deleted under the backup and restore privileges",
+               path.c_str(), error);
+      return RemoveWithChildren(base, name, path, true);
+    }
+    LogFuncW(LogWarning, "RegOps::RemoveByForce", L"TakeOwnership failed for '%s': %lu",
+             path.c_str(), error);
+    LogFuncW(LogError, "RegOps::RemoveByForce", L"Failed to delete '%s': %d", path.c_str(),
+             RegistryError::AccessDenied);
     return false;
   }
 
@@ -240,8 +296,10 @@ bool WipeBranch(HKEY root, const std::wstring& branch, REGSAM view) {
   return RemoveByForce(root, branch.substr(0, last), branch.substr(last + 1), view);
 }
 
-bool WipeBranchIfEmpty(HKEY root, const std::wstring& branch, REGSAM view) {
-  int status = RegistryError::Failed;
+// The emptiness test of IsBranchEmpty and WipeBranchIfEmpty: the status is the kind of the
+// listing that failed, or of the last one.
+bool ListsEmpty(HKEY root, const std::wstring& branch, REGSAM view, int& status) {
+  status = RegistryError::Failed;
   bool empty =
       ListNames(root, branch, view, &Win32Registry::GetValueNames, "RegOps::GetValueKeys", status)
           .empty();
@@ -249,6 +307,22 @@ bool WipeBranchIfEmpty(HKEY root, const std::wstring& branch, REGSAM view) {
     empty = ListNames(root, branch, view, &Win32Registry::GetSubkeys, "RegOps::GetSubkeys", status)
                 .empty();
   }
+  return empty && status <= RegistryError::NotFound;
+}
+
+bool IsBranchEmpty(HKEY root, const std::wstring& branch, REGSAM view) {
+  int status = RegistryError::Failed;
+  if (ListsEmpty(root, branch, view, status)) return true;
+  if (status > RegistryError::NotFound) {
+    LogFuncW(LogWarning, "RegOps::IsBranchEmpty",
+             L"'%s' counts as not empty: it could not be listed: %d", branch.c_str(), status);
+  }
+  return false;
+}
+
+bool WipeBranchIfEmpty(HKEY root, const std::wstring& branch, REGSAM view) {
+  int status = RegistryError::Failed;
+  const bool empty = ListsEmpty(root, branch, view, status);
   if (status > RegistryError::NotFound) {
     LogFuncW(LogError, "RegOps::WipeBranchIfEmpty", L"Kept '%s': it could not be listed: %d",
              branch.c_str(), status);

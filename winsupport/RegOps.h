@@ -29,25 +29,33 @@ bool DeleteKey(HKEY root, const std::wstring& key, const std::wstring& valueName
 // with an empty part anywhere (an empty name, "CLSID\", "\SOFTWARE"), is refused with
 // nothing touched: it would name the parent, or a key at the top of the hive.
 bool WipeBranch(HKEY root, const std::wstring& branch, REGSAM view);
+// Whether the key holds neither values nor subkeys. A missing key is empty; a key that is
+// there but can't be listed is not known to be empty, so it counts as not empty (logged).
+bool IsBranchEmpty(HKEY root, const std::wstring& branch, REGSAM view);
 // The branch (see WipeBranch) when it holds neither values nor subkeys; a missing branch
 // counts as removed. A key whose listing fails for any other reason is not known to be
 // empty: it is kept, the failure is logged and the result is false, as for a key that holds
 // something.
 bool WipeBranchIfEmpty(HKEY root, const std::wstring& branch, REGSAM view);
 // Wipes every direct subkey of the key whose name matches the mask ('*', '?'; letter case
-// counts). True when every wipe succeeded, also when nothing matched or the key can't be
-// listed; false, with nothing touched, when the key itself is a registry link or could not be
-// checked for one (its target is never listed).
+// counts), each as RemoveByForce does. True when every wipe succeeded, also when nothing
+// matched or the key is missing. The key itself is no target: where it is a registry link, or
+// can't be opened, checked for a link or listed, nothing is touched, a line says why and the
+// result is false.
 bool WipeBranchesByMask(HKEY root, const std::wstring& key, const std::wstring& mask, REGSAM view);
 // Removes parent\name bottom up: every child first (each on its own, also after a failure),
-// then the key itself. Where the key's deletion is denied, the Administrators group is made
-// its owner with a DACL granting full access to the Administrators and the system only
-// (through handles of the key, in the view of the removal), and the key's removal is tried
-// once more, children included (a key whose listing was denied shows its children only then).
-// A key that fails keeps its ancestors. Every key is opened as itself: a registry link (the
-// branch itself, or any key below it) is deleted as the link and never listed or taken over,
-// so its target stays as it was; a key whose values can't be read to tell whether it is a
-// link is treated the same way.
+// then the key itself. A key of the branch that denies its link check, its listing or its
+// deletion is taken over once: the Administrators group is made its owner, then its DACL is
+// set to grant full access to the Administrators and the system only, through handles of the
+// key itself (opened as itself, in the view of the removal, relative to the handle of its
+// parent), and the key is opened, checked and removed again, children included. Where an
+// OWNER RIGHTS entry keeps the new owner from writing the DACL, the key is read and deleted
+// under the backup and restore privileges instead. A key that fails keeps its ancestors.
+// Every key is opened as itself: a registry link (the branch itself, or any key below it) is
+// deleted as the link and never listed, so its target stays as it was. A key that still can't
+// be checked for a link after it was taken over is only deleted as it is; where that fails, a
+// line says so and the result is false. A key deleted by someone else meanwhile (also
+// ERROR_KEY_DELETED) counts as removed.
 bool RemoveByForce(HKEY root, const std::wstring& parent, const std::wstring& name, REGSAM view);
 
 // The value reads and writes of the Reg module. Reads stay silent when the key or value is

@@ -106,7 +106,9 @@ int Win32Registry::KindOfError(LONG error) {
   switch (error) {
     case ERROR_SUCCESS: return RegistryError::Ok;
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return RegistryError::NotFound;
+    case ERROR_PATH_NOT_FOUND:
+    // A key deleted by someone else while a handle to it (or to a key above it) was open.
+    case ERROR_KEY_DELETED: return RegistryError::NotFound;
     case ERROR_ACCESS_DENIED: return RegistryError::AccessDenied;
     case ERROR_INVALID_PARAMETER: return RegistryError::InvalidParameter;
     default: return RegistryError::Failed;
@@ -315,7 +317,14 @@ bool Win32Registry::DeleteValue(const std::wstring& key, const std::wstring& nam
 
 bool Win32Registry::KeyExists(const std::wstring& key, int* kind) {
   UniqueHKey opened;
-  return ReportError(Open(key, READ_CONTROL, opened.put()), kind);
+  LONG result = Open(key, READ_CONTROL, opened.put());
+  if (result == ERROR_ACCESS_DENIED) {
+    // A key that keeps even its security to itself is there all the same. The open without
+    // rights tells it from a missing key where the denial came from a key on the way.
+    result = Open(key, 0, opened.put());
+    if (result == ERROR_ACCESS_DENIED) result = ERROR_SUCCESS;
+  }
+  return ReportError(result, kind);
 }
 
 bool Win32Registry::KeyExists(const std::wstring& parent, const std::wstring& child, int* kind) {
@@ -443,6 +452,32 @@ bool Win32Registry::DeleteSubkey(HKEY base, const std::wstring& name, int* kind)
   // following a link, which RegDeleteKeyExW would do: it would delete the link's target.
   UniqueHKey key;
   if (!OpenKeyItself(base, name, DELETE, key, kind)) return false;
+  const NTSTATUS status = ::NtDeleteKey(key.get());
+  return ReportError(static_cast<LONG>(::RtlNtStatusToDosError(status)), kind);
+}
+
+bool Win32Registry::OpenKeyForBackupRestore(HKEY base, const std::wstring& name, REGSAM rights,
+                                            UniqueHKey& opened, int* kind) {
+  if (name.empty()) return Report(RegistryError::InvalidParameter, kind);
+  const HKEY parent = base != nullptr ? base : root_;
+  // Windows grants what the privileges grant, whatever is asked; DELETE is asked for all the
+  // same, for the key the open may create.
+  DWORD disposition = 0;
+  const LONG result = ::RegCreateKeyExW(
+      parent, name.c_str(), 0, nullptr, REG_OPTION_BACKUP_RESTORE | REG_OPTION_OPEN_LINK,
+      rights | DELETE | access_, nullptr, opened.put(), &disposition);
+  if (result != ERROR_SUCCESS || disposition != REG_CREATED_NEW_KEY) {
+    return ReportError(result, kind);
+  }
+  // The open creates what is not there: a key that went in the meantime goes again.
+  ::NtDeleteKey(opened.get());
+  opened.reset();
+  return Report(RegistryError::NotFound, kind);
+}
+
+bool Win32Registry::DeleteSubkeyForRestore(HKEY base, const std::wstring& name, int* kind) {
+  UniqueHKey key;
+  if (!OpenKeyForBackupRestore(base, name, DELETE, key, kind)) return false;
   const NTSTATUS status = ::NtDeleteKey(key.get());
   return ReportError(static_cast<LONG>(::RtlNtStatusToDosError(status)), kind);
 }

@@ -171,7 +171,9 @@ class Win32Registry : public Registry {
   virtual bool DeleteValue(const std::wstring& key, const std::wstring& name, int* kind = nullptr);
 
   virtual bool KeyExists(const std::string& key, int* kind = nullptr);
-  // The key opens with READ_CONTROL; a key that denies it answers false with AccessDenied.
+  // The key is there: it opens with READ_CONTROL, or it is found and denies the open (a key
+  // that grants nothing is there all the same); false only for a key that is not found or
+  // could not be looked up.
   virtual bool KeyExists(const std::wstring& key, int* kind = nullptr);
   virtual bool KeyExists(const std::string& parent, const std::string& child, int* kind = nullptr);
   virtual bool KeyExists(const std::wstring& parent, const std::wstring& child,
@@ -227,6 +229,16 @@ class Win32Registry : public Registry {
   // as the link (opened with REG_OPTION_OPEN_LINK and DELETE, removed with NtDeleteKey), never
   // what it points to.
   virtual bool DeleteSubkey(HKEY base, const std::wstring& name, int* kind = nullptr);
+  // What the backup and restore privileges grant whatever a key's DACL says, for a key whose
+  // DACL its owner may not write (an OWNER RIGHTS entry): the key itself, a link as the link,
+  // opened with backup-and-restore intent; the caller enables the privileges. The backup
+  // privilege grants reading (KEY_READ), the restore privilege writing and DELETE, never
+  // WRITE_DAC. A key that is not there is not left behind: the open would create it, so it is
+  // deleted again (NotFound).
+  virtual bool OpenKeyForBackupRestore(HKEY base, const std::wstring& name, REGSAM rights,
+                                       UniqueHKey& opened, int* kind = nullptr);
+  // DeleteSubkey through such a handle.
+  virtual bool DeleteSubkeyForRestore(HKEY base, const std::wstring& name, int* kind = nullptr);
 
   // Rights ORed into every key open, e.g. KEY_WOW64_32KEY or KEY_WOW64_64KEY.
   virtual void SetAccess(REGSAM access);

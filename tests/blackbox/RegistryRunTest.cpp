@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "LogReader.h"
@@ -15,7 +16,21 @@
 
 namespace {
 
-TEST(RegistryRun, TheProductsBranchesGoInBothViewsAndLookAlikesStay) {
+// A key that lets the Administrators read its values only, and one that grants them nothing
+// but the owner change (under Wine the stand-in for what the take-ownership privilege grants
+// on Windows).
+constexpr wchar_t kValuesOnly[] = L"D:P(A;;0x1;;;BA)";
+constexpr wchar_t kOwnerChangeOnly[] = L"O:SYD:P(A;;0x80000;;;BA)(A;;KA;;;SY)";
+
+bool Protect(const std::wstring& key, REGSAM view, const wchar_t* sddl = kOwnerChangeOnly) {
+  const SECURITY_INFORMATION parts = sddl[0] == L'O'
+                                         ? OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION
+                                         : DACL_SECURITY_INFORMATION;
+  return SetKeySddl(key, view, sddl, parts);
+}
+
+// The product's removal with one of its components protected.
+void RunTheProductsRemoval(const wchar_t* protection) {
   TestKey base(L"RegRun");
   ScopedRegValue baseValue(HKEY_LOCAL_MACHINE, L"SOFTWARE\\PurgeKitTests", L"RegRunBase",
                            KEY_WOW64_64KEY);
@@ -33,10 +48,8 @@ TEST(RegistryRun, TheProductsBranchesGoInBothViewsAndLookAlikesStay) {
                                std::wstring(L"C:\\Program Files (x86)\\Halcyra")));
   ASSERT_TRUE(view64.CreateKey(base / L"Shared"));
   ASSERT_TRUE(view64.SetDWORD(base / L"Shared", L"Users", 1));
-  // A component whose key lets the Administrators read its values only: removed only after
-  // ownership is taken.
-  ASSERT_TRUE(SetKeySddl(base / L"Halcyra\\Components\\Firewall", KEY_WOW64_64KEY,
-                         L"D:P(A;;0x1;;;BA)", DACL_SECURITY_INFORMATION));
+  // A protected component: removed only after ownership is taken.
+  ASSERT_TRUE(Protect(base / L"Halcyra\\Components\\Firewall", KEY_WOW64_64KEY, protection));
 
   ScopedLogRoot root;
   const LoggedRun run = RunForLog(PurgeKit64Path(), L"--silent --language en --scripts \"" +
@@ -55,6 +68,13 @@ TEST(RegistryRun, TheProductsBranchesGoInBothViewsAndLookAlikesStay) {
     EXPECT_EQ(OpenKeyError(base / L"HALCYRA Shared\\Settings", view, KEY_READ), ERROR_SUCCESS);
   }
   EXPECT_EQ(OpenKeyError(base / L"Shared", KEY_WOW64_64KEY, KEY_READ), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(RegistryRun, TheProductsBranchesGoInBothViewsAndLookAlikesStay) {
+  for (const wchar_t* protection : {kValuesOnly, kOwnerChangeOnly}) {
+    SCOPED_TRACE(WideToUtf8(protection));
+    RunTheProductsRemoval(protection);
+  }
 }
 
 // What a test compares of a key it must not change: its subkeys, a value and its security.
@@ -126,6 +146,83 @@ TEST(RegistryRun, LinksInABranchAndAMaskGoAsLinksAndTheirTargetStays) {
   EXPECT_TRUE(StateOf(victim, kView) == victimBefore) << WideToUtf8(KeySddl(victim, kView));
   EXPECT_TRUE(StateOf(victim + L"\\Child", kView) == childBefore);
   EXPECT_EQ(OpenKeyError(victim + L"\\Child\\Deep", kView, KEY_READ), ERROR_SUCCESS);
+}
+
+// Keys that grant the Administrators nothing but the owner change, inside what the script
+// names: a leaf, a key with such subkeys three deep, the branch key itself, a match of a mask, a
+// key of the 32-bit view (its 64-bit twin stays as it was) and a registry link (gone as the
+// link; its target keeps its keys, values and security). Each is taken over and removed. Such a
+// key asked about is there and not empty, and a mask removal given it gives false and leaves it
+// closed as it was.
+TEST(RegistryRun, ProtectedKeysInsideWhatIsNamedAreTakenOverAndRemoved) {
+  constexpr REGSAM kView = KEY_WOW64_64KEY;
+  TestKey base(L"RegProtected");
+  ScopedRegValue baseValue(HKEY_LOCAL_MACHINE, L"SOFTWARE\\PurgeKitTests", L"RegProtectedBase",
+                           kView);
+  ASSERT_TRUE(baseValue.SetString(base.Path()));
+  TestRegistry registry(kView);
+  TestRegistry registry32(KEY_WOW64_32KEY);
+  std::vector<std::pair<std::wstring, REGSAM>> protectedKeys;  // children before parents
+  const auto make = [&](TestRegistry& in, const std::wstring& key, bool guarded) {
+    if (!in.CreateKey(base / key) || !in.SetString(base / key, L"Keep", key)) return false;
+    if (guarded)
+      protectedKeys.emplace_back(base / key, &in == &registry32 ? KEY_WOW64_32KEY : kView);
+    return true;
+  };
+  ASSERT_TRUE(make(registry, L"Leafy\\Guard", true));
+  ASSERT_TRUE(make(registry, L"Leafy\\Plain", false));
+  ASSERT_TRUE(make(registry, L"Nested\\Guard\\Inner\\Deep", true));
+  ASSERT_TRUE(make(registry, L"Nested\\Guard\\Inner", true));
+  ASSERT_TRUE(make(registry, L"Nested\\Guard", true));
+  ASSERT_TRUE(make(registry, L"Named\\Sub", false));
+  ASSERT_TRUE(make(registry, L"Named", true));
+  ASSERT_TRUE(make(registry, L"Masked\\KvGuard\\Sub", false));
+  ASSERT_TRUE(make(registry, L"Masked\\KvGuard", true));
+  ASSERT_TRUE(make(registry, L"Masked\\Other", false));
+  ASSERT_TRUE(make(registry32, L"Wow\\Guard\\Sub", false));
+  ASSERT_TRUE(make(registry32, L"Wow\\Guard", true));
+  ASSERT_TRUE(make(registry, L"Wow\\Guard\\Sub", false));
+  ASSERT_TRUE(make(registry, L"Victim\\Child", false));
+  ASSERT_TRUE(make(registry, L"Closed\\Child", false));
+  ASSERT_TRUE(make(registry, L"Closed", true));
+  ASSERT_TRUE(make(registry, L"Canary", false));
+  ASSERT_TRUE(CreateLinkKey(base / L"Linked\\Guard", base / L"Victim", kView));
+  protectedKeys.emplace_back(base / L"Linked\\Guard", kView);
+  for (const auto& [key, view] : protectedKeys) {
+    ASSERT_TRUE(Protect(key, view)) << WideToUtf8(key);
+    ASSERT_EQ(KeySddl(key, view), L"") << WideToUtf8(key);  // not even READ_CONTROL
+  }
+  const KeyState victimBefore = StateOf(base / L"Victim", kView);
+  const KeyState twinBefore = StateOf(base / L"Wow\\Guard", kView);
+
+  ScopedLogRoot root;
+  const LoggedRun run =
+      RunForLog(PurgeKit64Path(), L"--silent --language en --scripts \"" +
+                                      FixturePath(L"run\\registryprotected") + L"\"");
+  const auto lines = LinesOfProcess(ReadLogLines(root.Directory()), run.processId);
+  ASSERT_TRUE(run.result.started);
+  EXPECT_EQ(run.result.exitCode, 0u) << Dump(lines);
+  for (const char* said : {"leaf true", "nested true", "named true", "mask true", "view32 true",
+                           "link true", "exists true", "empty false", "listed false"}) {
+    EXPECT_GE(IndexOf(lines, std::string("[protected.lua] protected: ") + said), 0) << said << "\n"
+                                                                                    << Dump(lines);
+  }
+
+  for (const wchar_t* gone : {L"Leafy", L"Nested", L"Named", L"Masked\\KvGuard", L"Linked"}) {
+    EXPECT_EQ(OpenKeyError(base / gone, kView, 0), ERROR_FILE_NOT_FOUND) << WideToUtf8(gone);
+  }
+  EXPECT_EQ(OpenKeyError(base / L"Wow", KEY_WOW64_32KEY, 0), ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(StateOf(base / L"Wow\\Guard", kView) == twinBefore);
+  EXPECT_TRUE(StateOf(base / L"Victim", kView) == victimBefore);
+  EXPECT_EQ(OpenKeyError(base / L"Masked\\Other", kView, KEY_READ), ERROR_SUCCESS);
+  EXPECT_EQ(OpenKeyError(base / L"Canary", kView, KEY_READ), ERROR_SUCCESS);
+  // The key asked about is still closed to the Administrators: neither its owner nor its DACL
+  // changed, and it keeps its subkey.
+  const std::wstring closed = base / L"Closed";
+  EXPECT_EQ(KeySddl(closed, kView), L"");
+  ASSERT_TRUE(SetKeySddl(closed, kView, L"O:BA", OWNER_SECURITY_INFORMATION));
+  EXPECT_EQ(KeyDaclEntries(closed, kView), L"(A;;WO;;;BA)(A;;KA;;;SY)");
+  EXPECT_EQ(OpenKeyError(closed + L"\\Child", kView, KEY_READ), ERROR_SUCCESS);
 }
 
 // The 32-bit program running the scripts itself (no 64-bit program beside them) removes a

@@ -13,7 +13,7 @@ OwnerOnlyWriteDacSeam* seam = nullptr;
 decltype(&::RegOpenKeyExW) realRegOpenKeyEx = nullptr;
 decltype(&::RegCreateKeyExW) realRegCreateKeyEx = nullptr;
 decltype(&::RegCloseKey) realRegCloseKey = nullptr;
-decltype(&::SetSecurityInfo) realSetSecurityInfo = nullptr;
+decltype(&::RegSetKeySecurity) realRegSetKeySecurity = nullptr;
 
 // Whether the privilege is enabled in the token the calling thread acts with.
 bool PrivilegeEnabled(const wchar_t* name) {
@@ -69,10 +69,10 @@ LSTATUS WINAPI SeamRegCloseKey(HKEY key) {
   return realRegCloseKey(key);
 }
 
-DWORD WINAPI SeamSetSecurityInfo(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
-                                 PSID owner, PSID group, PACL dacl, PACL sacl) {
-  const DWORD result = realSetSecurityInfo(object, type, parts, owner, group, dacl, sacl);
-  if (result == ERROR_SUCCESS && seam != nullptr) seam->SecuritySet(object, parts);
+LONG WINAPI SeamRegSetKeySecurity(HKEY key, SECURITY_INFORMATION parts,
+                                  PSECURITY_DESCRIPTOR descriptor) {
+  const LONG result = realRegSetKeySecurity(key, parts, descriptor);
+  if (result == ERROR_SUCCESS && seam != nullptr) seam->SecuritySet(key, parts);
   return result;
 }
 
@@ -87,12 +87,12 @@ OwnerOnlyWriteDacSeam::OwnerOnlyWriteDacSeam(std::wstring lastComponent, bool ow
                                            reinterpret_cast<void*>(&SeamRegCreateKeyExW))),
       close_(std::make_unique<ImportHook>("advapi32.dll", "RegCloseKey",
                                           reinterpret_cast<void*>(&SeamRegCloseKey))),
-      set_(std::make_unique<ImportHook>("advapi32.dll", "SetSecurityInfo",
-                                        reinterpret_cast<void*>(&SeamSetSecurityInfo))) {
+      set_(std::make_unique<ImportHook>("advapi32.dll", "RegSetKeySecurity",
+                                        reinterpret_cast<void*>(&SeamRegSetKeySecurity))) {
   realRegOpenKeyEx = reinterpret_cast<decltype(&::RegOpenKeyExW)>(open_->Original());
   realRegCreateKeyEx = reinterpret_cast<decltype(&::RegCreateKeyExW)>(create_->Original());
   realRegCloseKey = reinterpret_cast<decltype(&::RegCloseKey)>(close_->Original());
-  realSetSecurityInfo = reinterpret_cast<decltype(&::SetSecurityInfo)>(set_->Original());
+  realRegSetKeySecurity = reinterpret_cast<decltype(&::RegSetKeySecurity)>(set_->Original());
   seam = this;
 }
 
@@ -117,17 +117,18 @@ bool OwnerOnlyWriteDacSeam::Matches(const wchar_t* name) const {
 bool OwnerOnlyWriteDacSeam::Allows(REGSAM rights, bool forRestore) const {
   rights &= ~static_cast<REGSAM>(KEY_WOW64_32KEY | KEY_WOW64_64KEY);
   if (daclChanged_) return true;
-  REGSAM granted = KEY_READ;
+  // With the OWNER RIGHTS entry the DACL grants the Administrators nothing, and the owner
+  // READ_CONTROL only.
+  REGSAM granted = ownerRightsEntry_ ? 0 : KEY_READ;
   if (PrivilegeEnabled(L"SeTakeOwnershipPrivilege")) granted |= WRITE_OWNER;
-  if (ownerChanged_ && !ownerRightsEntry_) granted |= WRITE_DAC | READ_CONTROL;
-  if (forRestore && PrivilegeEnabled(L"SeRestorePrivilege")) {
-    granted |= WRITE_DAC | WRITE_OWNER | KEY_WRITE | DELETE;
-  }
+  if (ownerChanged_) granted |= ownerRightsEntry_ ? READ_CONTROL : WRITE_DAC | READ_CONTROL;
+  if (forRestore && PrivilegeEnabled(L"SeBackupPrivilege")) granted |= KEY_READ;
+  if (forRestore && PrivilegeEnabled(L"SeRestorePrivilege")) granted |= KEY_WRITE | DELETE;
   return (rights & ~granted) == 0;
 }
 
-void OwnerOnlyWriteDacSeam::SecuritySet(HANDLE object, SECURITY_INFORMATION parts) {
-  if (handles_.count(static_cast<HKEY>(object)) == 0) return;
+void OwnerOnlyWriteDacSeam::SecuritySet(HKEY key, SECURITY_INFORMATION parts) {
+  if (handles_.count(key) == 0) return;
   if (parts & OWNER_SECURITY_INFORMATION) ownerChanged_ = true;
   if (parts & DACL_SECURITY_INFORMATION) daclChanged_ = true;
 }

@@ -15,11 +15,13 @@ class ImportHook;
 // WRITE_DAC only once the owner was changed through a handle it opened, and DELETE or any
 // other write only once the DACL was changed so. The key is the one whose name (as the code
 // passes it, below a handle or a root) ends in the given last component. A seam on
-// RegOpenKeyExW, RegCreateKeyExW and SetSecurityInfo of the test program; one holder at a time.
-// With ownerRightsEntry the DACL also holds an OWNER RIGHTS entry granting reading only, which
-// takes the owner's implied WRITE_DAC away: WRITE_DAC then comes only from the restore
-// privilege, enabled on the thread, for an open with backup-and-restore intent
-// (RegCreateKeyExW with REG_OPTION_BACKUP_RESTORE).
+// RegOpenKeyExW, RegCreateKeyExW and RegSetKeySecurity of the test program; one holder at a
+// time. With ownerRightsEntry the DACL grants the Administrators nothing and holds an OWNER
+// RIGHTS entry granting READ_CONTROL only, which takes the owner's implied WRITE_DAC away: the
+// owner changes, the DACL never does, and only an open with backup-and-restore intent
+// (RegCreateKeyExW with REG_OPTION_BACKUP_RESTORE) gets further, with what the privileges
+// enabled on the thread grant: KEY_READ for the backup privilege, KEY_WRITE and DELETE for the
+// restore privilege, never WRITE_DAC.
 class OwnerOnlyWriteDacSeam {
  public:
   explicit OwnerOnlyWriteDacSeam(std::wstring lastComponent, bool ownerRightsEntry = false);
@@ -39,7 +41,7 @@ class OwnerOnlyWriteDacSeam {
   void Opened(HKEY key) { handles_.insert(key); }
   void Denied() { ++denials_; }
   void Closed(HKEY key) { handles_.erase(key); }
-  void SecuritySet(HANDLE object, SECURITY_INFORMATION parts);
+  void SecuritySet(HKEY key, SECURITY_INFORMATION parts);
 
  private:
   std::wstring lastComponent_;

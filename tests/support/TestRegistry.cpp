@@ -11,9 +11,11 @@ namespace {
 
 constexpr wchar_t kTestsKey[] = L"SOFTWARE\\PurgeKitTests";
 
-// Removes the key with everything below it, opening each DACL first where that is allowed.
+// Removes the key with everything below it, taking each key over first where that is allowed
+// (a key the system owns that leaves the Administrators WRITE_OWNER), then opening its DACL.
 // Every key is opened as itself, so a registry link left below is deleted as the link.
 void RemoveTree(const std::wstring& path, REGSAM view) {
+  SetKeySddl(path, view, L"O:BA", OWNER_SECURITY_INFORMATION);
   SetKeySddl(path, view, L"D:P(A;;KA;;;WD)", DACL_SECURITY_INFORMATION);
   UniqueHKey key;
   if (!IsLinkKey(path, view) &&
@@ -134,6 +136,14 @@ std::wstring KeySddl(const std::wstring& key, REGSAM view) {
   }
   UniqueLocal held(text);
   return text;
+}
+
+std::wstring KeyDaclEntries(const std::wstring& key, REGSAM view) {
+  const std::wstring sddl = KeySddl(key, view);
+  const size_t dacl = sddl.find(L"D:");
+  if (dacl == std::wstring::npos) return {};
+  const size_t entries = sddl.find(L'(', dacl);
+  return entries == std::wstring::npos ? std::wstring() : sddl.substr(entries);
 }
 
 LONG OpenKeyError(const std::wstring& key, REGSAM view, REGSAM rights) {

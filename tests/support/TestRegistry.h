@@ -57,5 +57,8 @@ bool SetKeySddl(const std::wstring& key, REGSAM view, const wchar_t* sddl,
                 SECURITY_INFORMATION parts);
 // The owner and DACL of an HKLM key as SDDL; empty when they can't be read.
 std::wstring KeySddl(const std::wstring& key, REGSAM view);
+// The entries of an HKLM key's DACL as SDDL, without its flags (Wine does not keep the
+// protection flag of every descriptor it is given); empty when they can't be read.
+std::wstring KeyDaclEntries(const std::wstring& key, REGSAM view);
 // Whether an HKLM key opens with these rights: the Windows error of the open.
 LONG OpenKeyError(const std::wstring& key, REGSAM view, REGSAM rights);

@@ -191,6 +191,49 @@ TEST_F(RegModule, DeleteBranchIfEmptyKeepsAKeyItCannotList) {
   EXPECT_FALSE(registry_.KeyExists(root_ / L"Canary"));
 }
 
+// A key the system owns that leaves the Administrators nothing but WRITE_OWNER (under Wine the
+// stand-in for what the take-ownership privilege grants on Windows): it is there, it is not
+// known to be empty, and a mask removal given it lists nothing and changes nothing of it. A
+// missing key keeps its answers.
+TEST_F(RegModule, AKeyThatDeniesEverythingIsThereAndNotEmpty) {
+  const std::wstring guarded = root_ / L"Guarded";
+  ASSERT_TRUE(registry_.CreateKey(guarded + L"\\Child"));
+  ASSERT_TRUE(SetKeySddl(guarded, 0, L"O:SYD:P(A;;0x80000;;;BA)(A;;KA;;;SY)",
+                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION));
+  const std::string key = WideToUtf8(guarded);
+  struct Case {
+    std::string chunk;
+    std::string result;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {"return Reg.BranchExists(HKLM, K .. '\\\\Guarded')", "true", {}},
+      {"return Reg.BranchExists(HKLM, K .. '\\\\Missing')", "false", {}},
+      {"return Reg.IsBranchEmpty(HKLM, K .. '\\\\Guarded')",
+       "false",
+       {" D: RegOps::GetValueKeys: Failed to get sub keys 5 : '" + key + "'",
+        ".W: RegOps::IsBranchEmpty: '" + key + "' counts as not empty: it could not be listed: 5"}},
+      {"return Reg.IsBranchEmpty(HKLM, K .. '\\\\Missing')", "true", {}},
+      {"return Reg.DeleteBranchByMask(HKLM, K .. '\\\\Guarded', '*')",
+       "false",
+       {" D: RegOps::GetSubkeys: Failed to get sub keys 5 : '" + key + "'",
+        "*E: RegOps::WipeBranchesByMask: Not listed '" + key +
+            "': it could not be opened, so no subkey of it is removed: 5"}},
+      {"return Reg.DeleteBranchByMask(HKLM, K .. '\\\\Missing', '*')", "true", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.chunk);
+    TestLog().Mark();
+    EXPECT_EQ(Run(c.chunk), c.result);
+    EXPECT_EQ(TestLog().Entries(), c.lines) << TestLog().Dump();
+  }
+  // Still closed to the Administrators: neither its owner nor its DACL changed.
+  EXPECT_EQ(KeySddl(guarded, 0), L"");
+  ASSERT_TRUE(SetKeySddl(guarded, 0, L"O:BA", OWNER_SECURITY_INFORMATION));
+  EXPECT_EQ(KeyDaclEntries(guarded, 0), L"(A;;WO;;;BA)(A;;KA;;;SY)");
+  EXPECT_EQ(OpenKeyError(guarded + L"\\Child", 0, KEY_READ), ERROR_SUCCESS);
+}
+
 TEST_F(RegModule, ConstantsArePlainGlobals) {
   EXPECT_EQ(Run("return string.format('%d %d %d %d %d', HKLM, HKCR, HKU, KEY_WOW64_32KEY, "
                 "KEY_WOW64_64KEY)"),

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ImportHook.h"
 #include "LogCapture.h"
 #include "OwnerOnlyWriteDacSeam.h"
 #include "RegOps.h"
@@ -21,6 +22,9 @@ constexpr REGSAM kView64 = KEY_WOW64_64KEY;
 // A DACL that lets the Administrators read a key's values and nothing else: the walk can
 // tell the key is no link, but can't list it.
 constexpr wchar_t kValuesOnly[] = L"D:P(A;;0x1;;;BA)";
+// A key the system owns that leaves the Administrators WRITE_OWNER alone: under Wine it stands
+// in for what the take-ownership privilege grants on Windows.
+constexpr wchar_t kOwnerChangeOnly[] = L"O:SYD:P(A;;0x80000;;;BA)(A;;KA;;;SY)";
 
 ByteList Bytes(const void* data, size_t size) {
   const auto* bytes = static_cast<const uint8_t*>(data);
@@ -404,7 +408,7 @@ TEST_F(RegOpsTest, ADeniedKeyIsOwnedAndRemovedWithItsChildren) {
 
   log_.Mark();
   SecurityCallWatch security;
-  ASSERT_TRUE(security.IsActive() && security.WatchesSetSecurityInfo());
+  ASSERT_TRUE(security.IsActive() && security.WatchesKeyCalls());
   EXPECT_TRUE(RegOps::WipeBranch(HKEY_LOCAL_MACHINE, root_ / L"Product", 0)) << log_.Dump();
   EXPECT_FALSE(Exists(root_ / L"Product", 0));
   EXPECT_TRUE(
@@ -417,52 +421,60 @@ TEST_F(RegOpsTest, ADeniedKeyIsOwnedAndRemovedWithItsChildren) {
             static_cast<SECURITY_INFORMATION>(DACL_SECURITY_INFORMATION |
                                               PROTECTED_DACL_SECURITY_INFORMATION));
   EXPECT_EQ(security.Calls()[1].dacl, "D:(A;OICI;GA;;;BA)(A;OICI;GA;;;SY)");
-  for (const auto& call : security.Calls()) EXPECT_FALSE(call.byName);
+  // On the key's own handle: SetSecurityInfo would carry the inheritable entries down to the
+  // subkeys, opening them again by name.
+  for (const auto& call : security.Calls()) EXPECT_EQ(call.function, "RegSetKeySecurity");
 }
 
-// A key whose values can't be read can't be told from a registry link: it is deleted only as it
-// is, never listed or taken over, and where that deletion fails it stays as it was.
-TEST_F(RegOpsTest, AKeyThatCannotBeCheckedForALinkIsOnlyDeletedAsItIs) {
+// The stand-in for what the take-ownership privilege grants on Windows: a key the system owns
+// whose DACL leaves the Administrators WRITE_OWNER alone, so that its link check, its listing and
+// its deletion are denied. Such keys (a leaf, one with such subkeys, a link) are taken over one
+// by one through their own handles, looked at again and removed; nothing is logged.
+TEST_F(RegOpsTest, KeysThatGrantOnlyTheOwnerChangeAreTakenOverAndRemoved) {
   const std::wstring product = root_ / L"Product";
-  const std::wstring closed = product + L"\\Closed";
-  const std::wstring closedLeaf = product + L"\\ClosedLeaf";
-  ASSERT_TRUE(registry_.CreateKey(closed + L"\\Child"));
-  ASSERT_TRUE(registry_.CreateKey(closedLeaf));
-  ASSERT_TRUE(registry_.CreateKey(product + L"\\Other"));
-  for (const auto& key : {closed, closedLeaf}) {
-    ASSERT_TRUE(SetKeySddl(key, 0, L"D:P", DACL_SECURITY_INFORMATION));
-    ASSERT_EQ(OpenKeyError(key, 0, KEY_QUERY_VALUE), ERROR_ACCESS_DENIED);
+  const std::wstring guard = product + L"\\Guard";
+  const std::wstring target = root_ / L"Target";
+  ASSERT_TRUE(registry_.CreateKey(guard + L"\\Inner\\Deep"));
+  ASSERT_TRUE(registry_.CreateKey(product + L"\\Leaf"));
+  ASSERT_TRUE(registry_.SetDWORD(product + L"\\Leaf", L"Keep", 1));
+  ASSERT_TRUE(registry_.CreateKey(target + L"\\Child"));
+  ASSERT_TRUE(CreateLinkKey(product + L"\\Link", target));
+  const std::wstring targetBefore = KeySddl(target, 0);
+  for (const wchar_t* key : {L"Guard\\Inner\\Deep", L"Guard\\Inner", L"Guard", L"Leaf", L"Link"}) {
+    ASSERT_TRUE(SetKeySddl(product + L"\\" + key, 0, kOwnerChangeOnly,
+                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION));
+    ASSERT_EQ(KeySddl(product + L"\\" + key, 0), L"");  // not even READ_CONTROL
   }
-  const std::wstring before = KeySddl(closed, 0);
 
   log_.Mark();
   SecurityCallWatch security;
-  ASSERT_TRUE(security.IsActive() && security.WatchesSetSecurityInfo());
-  EXPECT_FALSE(RegOps::WipeBranch(HKEY_LOCAL_MACHINE, product, 0));
-  const std::vector<std::string> expected = {
-      "*E: RegOps::RemoveByForce: Kept '" + WideToUtf8(closed) +
-          "': it could not be checked for a registry link, so it is neither listed nor taken "
-          "over: 5",
-  };
-  EXPECT_EQ(log_.Entries(), expected) << log_.Dump();
-  EXPECT_TRUE(security.Calls().empty());
-  EXPECT_EQ(KeySddl(closed, 0), before);
-  EXPECT_EQ(OpenKeyError(closedLeaf, 0, 0), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(OpenKeyError(product + L"\\Other", 0, 0), ERROR_FILE_NOT_FOUND);
-  EXPECT_TRUE(registry_.KeyExists(product));
+  ASSERT_TRUE(security.IsActive() && security.WatchesKeyCalls());
+  EXPECT_TRUE(RegOps::WipeBranch(HKEY_LOCAL_MACHINE, product, 0)) << log_.Dump();
+  EXPECT_TRUE(log_.Entries().empty()) << log_.Dump();
+  EXPECT_EQ(OpenKeyError(product, 0, 0), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(KeySddl(target, 0), targetBefore);
+  EXPECT_TRUE(Exists(target + L"\\Child", 0));
+  // Each of the five once, the owner, then the DACL (Wine denies such a key's deletion too).
+  ASSERT_EQ(security.Calls().size(), 10u);
+  for (size_t i = 0; i < security.Calls().size(); ++i) {
+    EXPECT_EQ(security.Calls()[i].parts & OWNER_SECURITY_INFORMATION,
+              i % 2 == 0 ? static_cast<SECURITY_INFORMATION>(OWNER_SECURITY_INFORMATION) : 0u);
+  }
+  for (const auto& call : security.Calls()) EXPECT_EQ(call.function, "RegSetKeySecurity");
 }
 
 // The seam answers as Windows does for a key the system owns that lets the Administrators read
 // it only: the take-ownership privilege grants WRITE_OWNER and nothing else, WRITE_DAC comes from
 // being the owner, DELETE from the new DACL. Opening the key for both at once is denied. With an
-// OWNER RIGHTS entry in the DACL, being the owner grants no WRITE_DAC either: the restore
-// privilege, with an open for backup and restore, gets past it.
+// OWNER RIGHTS entry in a DACL that grants the Administrators nothing, being the owner grants no
+// WRITE_DAC either, and no privilege does: the key is listed under the backup privilege and
+// deleted under the restore privilege, through opens with backup-and-restore intent.
 TEST_F(RegOpsTest, AKeyTheSystemOwnsIsTakenInTwoSteps_OwnerOnlyWriteDacSeam) {
   for (bool ownerRightsEntry : {false, true}) {
     SCOPED_TRACE(ownerRightsEntry ? "with an OWNER RIGHTS entry" : "owner gets WRITE_DAC");
     const std::wstring product = root_ / L"Product";
     const std::wstring owned = product + L"\\OwnedBySystem";
-    ASSERT_TRUE(registry_.CreateKey(owned + L"\\Settings"));
+    ASSERT_TRUE(registry_.CreateKey(owned + L"\\Settings\\Deep"));
     ASSERT_TRUE(registry_.SetDWORD(owned, L"Version", 3));
     // What Wine itself then grants comes from the DACL; the seam says what Windows would.
     ASSERT_TRUE(SetKeySddl(owned, 0, L"D:P(A;;KA;;;BA)(A;;KA;;;SY)", DACL_SECURITY_INFORMATION));
@@ -475,13 +487,57 @@ TEST_F(RegOpsTest, AKeyTheSystemOwnsIsTakenInTwoSteps_OwnerOnlyWriteDacSeam) {
       ASSERT_TRUE(seam.IsActive());
       removed = RegOps::WipeBranch(HKEY_LOCAL_MACHINE, product, 0);
       EXPECT_TRUE(seam.OwnerChanged());
-      EXPECT_TRUE(seam.DaclChanged());
-      EXPECT_GE(seam.Denials(), ownerRightsEntry ? 2 : 1);
+      EXPECT_EQ(seam.DaclChanged(), !ownerRightsEntry);
+      EXPECT_GE(seam.Denials(), ownerRightsEntry ? 3 : 1);
     }
     EXPECT_TRUE(removed) << log_.Dump();
-    EXPECT_TRUE(log_.Entries().empty()) << log_.Dump();
+    std::vector<std::string> expected;
+    if (ownerRightsEntry) {
+      expected.push_back(" I: RegOps::RemoveByForce: Took ownership of '" + WideToUtf8(owned) +
+                         "', but its DACL bars the owner from writing it: 5; it is read and "
+                         "deleted under the backup and restore privileges");
+    }
+    EXPECT_EQ(log_.Entries(), expected) << log_.Dump();
     EXPECT_FALSE(Exists(product, 0));
   }
+}
+
+// Another program deletes the branch while the walk holds its handles: every step on them then
+// answers ERROR_KEY_DELETED (Wine's own answer for a deleted key's handle). What is gone counts
+// as removed. The seam deletes the branch when the walk first opens the key named Trigger.
+TEST_F(RegOpsTest, ABranchDeletedDuringTheWalkCountsAsRemoved_KeyDeletedSeam) {
+  static std::wstring branch;
+  static decltype(&::RegOpenKeyExW) realOpen = nullptr;
+  struct Hook {
+    static LSTATUS WINAPI Open(HKEY base, LPCWSTR name, DWORD options, REGSAM rights,
+                               PHKEY opened) {
+      const std::wstring text = name != nullptr ? name : L"";
+      if (!branch.empty() && text.size() >= 7 && text.substr(text.size() - 7) == L"Trigger") {
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, branch.c_str());
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, branch.c_str());
+        branch.clear();
+      }
+      return realOpen(base, name, options, rights, opened);
+    }
+  };
+  const std::wstring product = root_ / L"Product";
+  ASSERT_TRUE(registry_.CreateKey(product + L"\\A\\Trigger"));
+  ASSERT_TRUE(registry_.CreateKey(product + L"\\A\\Zulu\\Deep"));
+  ASSERT_TRUE(registry_.CreateKey(product + L"\\B\\Inner"));
+  branch = product;
+
+  log_.Mark();
+  bool removed = false;
+  {
+    ImportHook hook("advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(&Hook::Open));
+    ASSERT_TRUE(hook.IsActive());
+    realOpen = reinterpret_cast<decltype(&::RegOpenKeyExW)>(hook.Original());
+    removed = RegOps::WipeBranch(HKEY_LOCAL_MACHINE, product, 0);
+  }
+  EXPECT_TRUE(branch.empty());
+  EXPECT_TRUE(removed) << log_.Dump();
+  EXPECT_TRUE(log_.Entries().empty()) << log_.Dump();
+  EXPECT_FALSE(Exists(product, 0));
 }
 
 // Registry links (keys made with REG_OPTION_CREATE_LINK) inside a branch, as the branch, among
