@@ -7,6 +7,7 @@
 namespace {
 
 constexpr wchar_t kTakeOwnershipPrivilege[] = L"SeTakeOwnershipPrivilege";
+constexpr wchar_t kRestorePrivilege[] = L"SeRestorePrivilege";
 
 // The DACL of the record's descriptor, or the error code to answer.
 DWORD DaclOfRecord(const SECURITY_ATTRIBUTES* record, PACL& dacl) {
