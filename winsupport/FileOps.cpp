@@ -299,6 +299,12 @@ Outcome RemoveFile(const Place& place) {
     return Outcome::Failed;
   }
 
+  // Most files go with one deletion through their handle. That handle holds the object the name
+  // ends in now, a link as the link, so the plain deletion removes what the listing showed, or
+  // a link as the link; everything beyond it is done only after the handle's own view agrees.
+  if (!takenOver && !ListedAsLink(place) && NtFile::MarkForDeletion(file.get()) == ERROR_SUCCESS) {
+    return Outcome::Removed;
+  }
   NtFile::Identity identity;
   if (!ReadIdentity(file.get(), target, kWipeFile, identity) || ListedAsLink(place) ||
       NtFile::IsLink(identity.attributes, identity.reparseTag)) {

@@ -182,13 +182,13 @@ DWORD MarkForDeletion(HANDLE object) {
     }
     const DWORD error = ::GetLastError();
     switch (error) {
-      // A system without the extended form.
+      // A system, or a file system, without the extended form: the plain one from now on,
+      // without a second call for every object.
       case ERROR_SUCCESS:
       case ERROR_INVALID_FUNCTION:
       case ERROR_CALL_NOT_IMPLEMENTED:
-      case ERROR_NOT_SUPPORTED: extendedDisposition = false; break;
-      // A file system without POSIX semantics.
-      case ERROR_INVALID_PARAMETER: break;
+      case ERROR_NOT_SUPPORTED:
+      case ERROR_INVALID_PARAMETER: extendedDisposition = false; break;
       default: return error;
     }
   }
