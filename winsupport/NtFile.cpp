@@ -53,6 +53,15 @@ struct AttributeTagInformation {
   ULONG reparseTag;
 };
 
+// One record of the object's information of that class.
+template <typename Information>
+DWORD Query(HANDLE object, FILE_INFORMATION_CLASS infoClass, Information& information) {
+  IO_STATUS_BLOCK io{};
+  const NTSTATUS status =
+      ::NtQueryInformationFile(object, &io, &information, sizeof information, infoClass);
+  return NT_SUCCESS(status) ? static_cast<DWORD>(ERROR_SUCCESS) : ErrorOf(status);
+}
+
 DWORD OpenRelative(HANDLE root, const std::wstring& name, ACCESS_MASK access,
                    UniqueFileHandle& object) {
   UNICODE_STRING text;
@@ -104,10 +113,8 @@ DWORD Reopen(HANDLE object, ACCESS_MASK access, UniqueFileHandle& reopened) {
 
 DWORD QueryIdentity(HANDLE object, Identity& identity) {
   AttributeTagInformation information{};
-  IO_STATUS_BLOCK io{};
-  const NTSTATUS status = ::NtQueryInformationFile(object, &io, &information, sizeof information,
-                                                   kAttributeTagInformation);
-  if (!NT_SUCCESS(status)) return ErrorOf(status);
+  const DWORD error = Query(object, kAttributeTagInformation, information);
+  if (error != ERROR_SUCCESS) return error;
   identity.attributes = information.attributes;
   identity.reparseTag =
       (information.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? information.reparseTag : 0;
@@ -116,22 +123,16 @@ DWORD QueryIdentity(HANDLE object, Identity& identity) {
 
 DWORD QueryFileId(HANDLE object, int64_t& fileId) {
   LARGE_INTEGER id{};
-  IO_STATUS_BLOCK io{};
-  const NTSTATUS status =
-      ::NtQueryInformationFile(object, &io, &id, sizeof id, kInternalInformation);
-  if (!NT_SUCCESS(status)) return ErrorOf(status);
-  fileId = id.QuadPart;
-  return ERROR_SUCCESS;
+  const DWORD error = Query(object, kInternalInformation, id);
+  if (error == ERROR_SUCCESS) fileId = id.QuadPart;
+  return error;
 }
 
 DWORD QueryLinkCount(HANDLE object, DWORD& links) {
   StandardInformation information{};
-  IO_STATUS_BLOCK io{};
-  const NTSTATUS status =
-      ::NtQueryInformationFile(object, &io, &information, sizeof information, kStandardInformation);
-  if (!NT_SUCCESS(status)) return ErrorOf(status);
-  links = information.numberOfLinks;
-  return ERROR_SUCCESS;
+  const DWORD error = Query(object, kStandardInformation, information);
+  if (error == ERROR_SUCCESS) links = information.numberOfLinks;
+  return error;
 }
 
 bool IsLink(DWORD attributes, DWORD reparseTag) {
