@@ -202,8 +202,18 @@ Outcome ScheduleHeld(HANDLE object, const Target& target, const char* function) 
 }
 
 // A link is removed as a link or left where it is: never taken over and never scheduled for
-// the restart, since either could reach what it points to. The handle holds the link itself.
+// the restart, since either could reach what it points to. It is deleted through the handle
+// only where that handle reads as the link itself: a system that followed the link on the open
+// (Wine does, for a Unix symbolic link) holds what it points to, and that stays.
 Outcome RemoveLink(HANDLE link, const Target& target, const char* function) {
+  NtFile::Identity identity;
+  if (NtFile::QueryIdentity(link, identity) != ERROR_SUCCESS ||
+      !NtFile::IsLink(identity.attributes, identity.reparseTag)) {
+    LogFuncW(LogError, function,
+             L"Link '%s' not removed: it could not be opened as the link itself",
+             target.shown.c_str());
+    return Outcome::Failed;
+  }
   const DWORD error = NtFile::MarkForDeletion(link);
   if (error == ERROR_SUCCESS) return Outcome::Removed;
   LogFuncW(LogError, function, L"Link '%s' not removed: %lu", target.shown.c_str(), error);
@@ -408,9 +418,9 @@ Outcome FollowEntries(Folder& folder, const char* function) {
     LogListingFailure(function, folder.place.target.shown, error);
     return Outcome::Failed;
   }
+  std::sort(folder.walked.begin(), folder.walked.end());
   for (const auto& entry : left) {
-    if (std::find(folder.walked.begin(), folder.walked.end(), entry.fileId) ==
-        folder.walked.end()) {
+    if (!std::binary_search(folder.walked.begin(), folder.walked.end(), entry.fileId)) {
       LogFuncW(LogError, function, L"Directory '%s' kept: it holds '%s', which was not removed",
                folder.place.target.shown.c_str(), entry.name.c_str());
       return Outcome::Failed;

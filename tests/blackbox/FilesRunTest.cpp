@@ -181,6 +181,12 @@ TEST(FilesRun, ALinkGivenToAMaskRemovalOrAmongItsMatchesIsNeverEntered) {
   const std::wstring link = base / L"prod\\mlink";
   UnixSymbolicLink symbolicLink(link, target);
   ASSERT_TRUE(symbolicLink.IsMade());
+  // A link among the matches to an empty folder: what a deletion through a handle of the link
+  // would take along, if it reached past the link.
+  const std::wstring empty = base / L"elsewhere\\empty";
+  ASSERT_TRUE(CreateDirectoryRecursive(empty, nullptr));
+  UnixSymbolicLink emptyLink(base / L"prod\\elink", empty);
+  ASSERT_TRUE(emptyLink.IsMade());
   const std::string security = FileSecurityText(target);
 
   const FixtureRun run = RunFixture(L"links", base.Path());
@@ -197,6 +203,7 @@ TEST(FilesRun, ALinkGivenToAMaskRemovalOrAmongItsMatchesIsNeverEntered) {
   EXPECT_EQ(ReadFileBytes(target + L"\\a.txt"), "a");
   EXPECT_EQ(ReadFileBytes(target + L"\\sub\\b.txt"), "b");
   EXPECT_EQ(FileSecurityText(target), security);
+  EXPECT_TRUE(IsDirectory(empty));
   // The matches beside the link went; the link itself went as a link, or stays one.
   EXPECT_FALSE(PathExists(base / L"prod\\app.txt") || PathExists(base / L"prod\\data"));
   const DWORD linkAttributes = ::GetFileAttributesW(link.c_str());
