@@ -143,6 +143,11 @@ void LogListingFailure(const char* function, const std::wstring& path, DWORD err
   LogFuncW(LogError, function, L"Cannot list '%s': %lu", path.c_str(), error);
 }
 
+void LogOwnershipRefused(const Target& target, const char* function, DWORD error) {
+  LogFuncW(LogWarning, function, L"TakeOwnership failed for '%s': %lu", target.shown.c_str(),
+           error);
+}
+
 // The Administrators group as owner, full access for it and the system only, on the object the
 // handle holds (opened with WRITE_OWNER); the Windows error code, logged when not 0.
 DWORD TakeOwnership(HANDLE object, const Target& target, const char* function) {
@@ -150,16 +155,8 @@ DWORD TakeOwnership(HANDLE object, const Target& target, const char* function) {
   access.InitAdministratorsFullAccess();
   const UniqueSid administrators(CreateAdministratorsSid());
   const DWORD error = SetFileOwnerAndDacl(object, administrators.get(), access.Get());
-  if (error != ERROR_SUCCESS) {
-    LogFuncW(LogWarning, function, L"TakeOwnership failed for '%s': %lu", target.shown.c_str(),
-             error);
-  }
+  if (error != ERROR_SUCCESS) LogOwnershipRefused(target, function, error);
   return error;
-}
-
-void LogOwnershipRefused(const Target& target, const char* function, DWORD error) {
-  LogFuncW(LogWarning, function, L"TakeOwnership failed for '%s': %lu", target.shown.c_str(),
-           error);
 }
 
 Outcome ScheduleByPath(const Target& target, const char* function) {
@@ -356,12 +353,7 @@ Outcome RemoveFolderOnce(HANDLE folder, const Target& target, DWORD attributes,
       (attributes & FILE_ATTRIBUTE_READONLY) != 0 && NtFile::ClearReadOnly(folder, attributes) == 0;
   const DWORD error = NtFile::MarkForDeletion(folder);
   if (error == ERROR_SUCCESS) return Outcome::Removed;
-  if (cleared) {
-    UniqueFileHandle writable;
-    if (NtFile::Reopen(folder, FILE_WRITE_ATTRIBUTES, writable) == ERROR_SUCCESS) {
-      NtFile::SetAttributes(writable.get(), attributes & ~FILE_ATTRIBUTE_DIRECTORY);
-    }
-  }
+  if (cleared) NtFile::ChangeAttributes(folder, attributes);
   if (error == ERROR_DIR_NOT_EMPTY) {
     LogFuncW(keptLevel, function, L"Directory '%s' kept: it is not empty", target.shown.c_str());
   } else {
@@ -483,7 +475,7 @@ DWORD OpenForWalk(Folder& folder, bool mayTakeOver, const char* function, bool& 
     return error;
   }
   const DWORD refused = error;
-  error = Open(folder.place, NtFile::kFolderAccess & ~DELETE, folder.handle);
+  error = Open(folder.place, NtFile::kListAccess, folder.handle);
   if (error == ERROR_SUCCESS) {
     folder.deleteRefused = refused;
     return ERROR_SUCCESS;
@@ -802,7 +794,7 @@ bool WipeEntriesByMask(const std::wstring& directory, const std::wstring& mask) 
     return false;
   }
   UniqueFileHandle folder;
-  DWORD error = Open(place, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, folder);
+  DWORD error = Open(place, NtFile::kListAccess, folder);
   if (error != ERROR_SUCCESS) {
     // A missing directory holds nothing to remove; one that can't be read may hold anything.
     if (IsGone(place, error)) return true;
@@ -841,8 +833,8 @@ bool ContainsFiles(const std::wstring& path, bool recursive) {
   };
   std::vector<Held> stack;
   stack.push_back({TargetOf(path), {}});
-  if (NtFile::OpenPath(stack.back().target.system, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                       stack.back().handle) != ERROR_SUCCESS) {
+  if (NtFile::OpenPath(stack.back().target.system, NtFile::kListAccess, stack.back().handle) !=
+      ERROR_SUCCESS) {
     return false;
   }
   while (!stack.empty()) {
@@ -855,9 +847,8 @@ bool ContainsFiles(const std::wstring& path, bool recursive) {
       // A reparse point may lead anywhere, an ancestor of its own included.
       if (!recursive || NtFile::IsLink(entry.attributes, entry.reparseTag)) continue;
       Held child{ChildOf(folder.target, entry.name), {}};
-      if (NtFile::OpenChild(folder.handle.get(), entry.name,
-                            FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                            child.handle) == ERROR_SUCCESS) {
+      if (NtFile::OpenChild(folder.handle.get(), entry.name, NtFile::kListAccess, child.handle) ==
+          ERROR_SUCCESS) {
         stack.push_back(std::move(child));
       }
     }
@@ -870,8 +861,7 @@ StringList ListDirectory(const std::wstring& path, bool includeFiles, bool inclu
   if (path.empty()) return names;
   const Target target = TargetOf(path);
   UniqueFileHandle folder;
-  if (NtFile::OpenPath(target.system, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, folder) !=
-      ERROR_SUCCESS) {
+  if (NtFile::OpenPath(target.system, NtFile::kListAccess, folder) != ERROR_SUCCESS) {
     return names;
   }
   std::vector<NtFile::Entry> entries;

@@ -209,15 +209,17 @@ DWORD SetAttributes(HANDLE object, DWORD attributes) {
   return ::GetLastError();
 }
 
-DWORD ClearReadOnly(HANDLE object, DWORD attributes) {
-  if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return ERROR_SUCCESS;
+DWORD ChangeAttributes(HANDLE object, DWORD attributes) {
   UniqueFileHandle writable;
   const DWORD error = Reopen(object, FILE_WRITE_ATTRIBUTES, writable);
   if (error != ERROR_SUCCESS) return error;
-  // The directory bit is what the object is, not an attribute to set.
-  const DWORD kept =
-      attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
+  const DWORD kept = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
   return SetAttributes(writable.get(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
+}
+
+DWORD ClearReadOnly(HANDLE object, DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return ERROR_SUCCESS;
+  return ChangeAttributes(object, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
 }
 
 DWORD MoveTo(HANDLE object, const std::wstring& path) {

@@ -17,8 +17,10 @@ namespace NtFile {
 
 // What the walks ask an object for: its attributes, and its deletion.
 constexpr ACCESS_MASK kDeleteAccess = DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
-// And a folder's listing.
-constexpr ACCESS_MASK kFolderAccess = kDeleteAccess | FILE_LIST_DIRECTORY;
+// A folder's attributes and listing, for a look that changes nothing.
+constexpr ACCESS_MASK kListAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+// A folder's listing and its deletion.
+constexpr ACCESS_MASK kFolderAccess = kDeleteAccess | kListAccess;
 
 // The object the path names, with the intermediate components resolved as Windows resolves
 // them and the last one opened as itself (a link as the link). Every kind of sharing is
@@ -62,8 +64,12 @@ DWORD ListFolder(HANDLE folder, std::vector<Entry>& entries);
 DWORD MarkForDeletion(HANDLE object);
 // Sets the attributes through a handle opened with FILE_WRITE_ATTRIBUTES.
 DWORD SetAttributes(HANDLE object, DWORD attributes);
-// Clears the read-only bit, where the attributes given (the object's own) hold it, through a
-// handle reopened for that; the error of the reopen or of the change.
+// Sets the attributes (the directory bit is what the object is, and is not set) through a
+// handle reopened for that; none left gives FILE_ATTRIBUTE_NORMAL. The error of the reopen or
+// of the change.
+DWORD ChangeAttributes(HANDLE object, DWORD attributes);
+// Clears the read-only bit, where the attributes given (the object's own) hold it, through
+// ChangeAttributes.
 DWORD ClearReadOnly(HANDLE object, DWORD attributes);
 // Renames the object the handle holds (opened with DELETE) to the full path given.
 DWORD MoveTo(HANDLE object, const std::wstring& path);

@@ -280,7 +280,7 @@ bool DeleteDirectoryTree(const std::wstring& path, bool allowDelayed) {
   // A folder another program holds without allowing its deletion is walked all the same, and
   // its own deletion then fails on the handle.
   const auto openFolder = [](HANDLE parent, const std::wstring& name, UniqueFileHandle& folder) {
-    for (const ACCESS_MASK access : {NtFile::kFolderAccess, NtFile::kFolderAccess & ~DELETE}) {
+    for (const ACCESS_MASK access : {NtFile::kFolderAccess, NtFile::kListAccess}) {
       const DWORD error = parent != nullptr ? NtFile::OpenChild(parent, name, access, folder)
                                             : NtFile::OpenPath(name, access, folder);
       if (error == ERROR_SUCCESS) return true;
