@@ -1,6 +1,7 @@
 #include "Run.h"
 
 #include <memory>
+#include <string>
 
 #include "BuildInfo.h"
 #include "CmdLineManager.h"
@@ -14,6 +15,7 @@
 #include "Log.h"
 #include "PathUtils.h"
 #include "Settings.h"
+#include "SingleInstanceMutex.h"
 #include "SystemDlls.h"
 #include "UiTool.h"
 #include "UniqueAny.h"
@@ -53,10 +55,29 @@ int Run(HINSTANCE instance) {
   // The parser exists before anything else of the run.
   KvOptionParser::Instance();
 
-  UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, BuildInfo::kSingleInstanceMutex));
-  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-    LogFuncW(LogInfo, "Run", L"Another instance is already running");
-    return ExitAlreadyRunning;
+  SingleInstanceMutex singleInstance;
+  switch (singleInstance.Create(BuildInfo::kSingleInstanceMutex)) {
+    case SingleInstanceMutex::State::Created: break;
+    case SingleInstanceMutex::State::AnotherInstance:
+      LogFuncW(LogInfo, "Run", L"Another instance is already running");
+      return ExitAlreadyRunning;
+    case SingleInstanceMutex::State::ForeignOwner: {
+      // Any user may make an object by that name; only the system's or an administrator's
+      // is an instance of this program.
+      const std::wstring owner =
+          singleInstance.Owner().empty()
+              ? L"unknown (error " + std::to_wstring(singleInstance.Error()) + L")"
+              : singleInstance.Owner();
+      LogFuncW(LogWarning, "Run",
+               L"The single-instance mutex '%s' exists with the owner %s, not the system or the "
+               L"Administrators: it is not taken for another instance",
+               BuildInfo::kSingleInstanceMutex, owner.c_str());
+      break;
+    }
+    case SingleInstanceMutex::State::NotCreated:
+      LogFuncW(LogWarning, "Run", L"The single-instance mutex '%s' can't be created: %lu",
+               BuildInfo::kSingleInstanceMutex, singleInstance.Error());
+      break;
   }
 
   // Libraries bound on first use never come from the program's own directory.

@@ -1,7 +1,5 @@
 #include "FileContext.h"
 
-#include <sddl.h>
-
 #include <algorithm>
 #include <utility>
 
@@ -13,48 +11,9 @@ namespace {
 
 constexpr uint64_t kSmallestLimit = 3;
 constexpr int kOlderGenerations = 2;
-constexpr char kMutexSddl[] = "D:(A;;GA;;;SY)(A;;GA;;;BA)";
 constexpr size_t kMutexPrefixLength = 19;  // the backslashes of basePath begin here
 
-// Holds the logging mutex for one operation; Acquired is false when the wait failed or
-// timed out, and then nothing is to be done.
-class MutexHold {
- public:
-  explicit MutexHold(HANDLE mutex) : mutex_(mutex) {
-    const DWORD result = ::WaitForSingleObject(mutex_, FileContext::kMutexWaitMs);
-    acquired_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
-  }
-  ~MutexHold() {
-    if (acquired_) ::ReleaseMutex(mutex_);
-  }
-  MutexHold(const MutexHold&) = delete;
-  MutexHold& operator=(const MutexHold&) = delete;
-  bool Acquired() const { return acquired_; }
-
- private:
-  HANDLE mutex_;
-  bool acquired_ = false;
-};
-
 }  // namespace
-
-HANDLE CreateLogMutex(const wchar_t* name, bool isAdmin) {
-  SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
-  UniqueLocal descriptor;
-  if (isAdmin && name != nullptr) {
-    PSECURITY_DESCRIPTOR raw = nullptr;
-    if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(kMutexSddl, SDDL_REVISION_1, &raw,
-                                                               nullptr)) {
-      descriptor.reset(raw);
-      attributes.lpSecurityDescriptor = raw;
-    }
-  }
-  HANDLE mutex = ::CreateMutexW(&attributes, FALSE, name);
-  if (mutex == nullptr && name != nullptr && ::GetLastError() == ERROR_ACCESS_DENIED) {
-    mutex = ::OpenMutexW(SYNCHRONIZE, FALSE, name);
-  }
-  return mutex;
-}
 
 FileContext::FileContext(std::unique_ptr<FileSystem::Path> fileSystem, std::wstring nameSpace,
                          std::wstring dir, std::wstring name, int level, int flags)
@@ -68,7 +27,7 @@ bool FileContext::Init() {
   if (!FileContextBase::Init()) return false;
   if (basePath_.empty()) return true;
   const std::wstring name = MutexName(lowIntegrity_);
-  mutex_.reset(CreateLogMutex((flags_ & NoNamedMutex) ? nullptr : name.c_str(), isAdmin_));
+  mutex_.Create((flags_ & NoNamedMutex) ? nullptr : name.c_str(), isAdmin_);
   return true;
 }
 
@@ -110,13 +69,13 @@ bool FileContext::EnsureOpen() {
 }
 
 void FileContext::Write(const char* data, size_t size) {
-  const MutexHold hold(mutex_.get());
+  const LogMutex::Hold hold(mutex_);
   if (!hold.Acquired()) return;
   if (EnsureOpen()) file_->Write(data, size);
 }
 
 void FileContext::Flush() {
-  const MutexHold hold(mutex_.get());
+  const LogMutex::Hold hold(mutex_);
   if (!hold.Acquired()) return;
   file_->Flush();
 }

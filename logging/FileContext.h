@@ -9,7 +9,7 @@
 
 #include "FileContextBase.h"
 #include "FileSystemFile.h"
-#include "UniqueAny.h"
+#include "LogMutex.h"
 
 namespace KvTzkLogging {
 
@@ -19,9 +19,6 @@ namespace KvTzkLogging {
 // runs under the logger's lock.
 class FileContext : public FileContextBase {
  public:
-  // The longest wait for the mutex per line; a line that would wait longer is dropped.
-  static constexpr DWORD kMutexWaitMs = 500;
-
   FileContext(std::unique_ptr<FileSystem::Path> fileSystem, std::wstring nameSpace,
               std::wstring dir, std::wstring name, int level, int flags);
   ~FileContext() override = default;
@@ -45,19 +42,15 @@ class FileContext : public FileContextBase {
   virtual std::wstring MutexName(bool lowIntegrity) const;
 
   uint64_t MaxSize() const { return maxSize_; }
-  HANDLE Mutex() const { return mutex_.get(); }
+  HANDLE Mutex() const { return mutex_.Handle(); }
+  // The line to log once about a log mutex that is not waited for; empty otherwise.
+  const std::wstring& MutexNotice() const { return mutex_.Notice(); }
 
  protected:
   int defaultLevel_;
-  UniqueHandle mutex_;
+  LogMutex mutex_;
   uint64_t maxSize_ = 50;
   std::unique_ptr<FileSystem::File> file_;
 };
-
-// The serialising mutex: named (or unnamed when name is null), for an administrator with a
-// descriptor that gives SYSTEM and Administrators full access. When the named mutex exists
-// with a descriptor that refuses full access, it is opened for synchronisation only. Null on
-// failure.
-HANDLE CreateLogMutex(const wchar_t* name, bool isAdmin);
 
 }  // namespace KvTzkLogging

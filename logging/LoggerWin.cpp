@@ -170,8 +170,10 @@ void LoggerWin::InitW(const wchar_t* nameSpace, const wchar_t* directory, const 
 
 void LoggerWin::Refresh() {
   bool first = false;
+  std::wstring mutexNotice;
   if (fileContext_) {
     first = fileContext_->Init();
+    if (first) mutexNotice = fileContext_->MutexNotice();
     debugOutput_ = fileContext_->GetDebugOutputLogging();
     level_.exchange(fileContext_->GetLogLevel());
   }
@@ -179,8 +181,17 @@ void LoggerWin::Refresh() {
   if (first) {
     ::LeaveCriticalSection(&lock_);
     WriteHeader(HeaderLevel(flags_));
+    // A log mutex that is not waited for is said once, right after the start.
+    if (!mutexNotice.empty()) LogNotice(LogWarning, "LogMutex::Create", L"%s", mutexNotice.c_str());
     ::EnterCriticalSection(&lock_);
   }
+}
+
+void LoggerWin::LogNotice(int level, const char* function, const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  LogVW(level, function, format, args);
+  va_end(args);
 }
 
 bool LoggerWin::IsDisabled(int level) {

@@ -47,6 +47,8 @@ class LoggerWin : public Logger {
 
  private:
   void Refresh();
+  // One line with a function name, from the logger itself.
+  void LogNotice(int level, const char* function, const wchar_t* format, ...);
   void WriteHeader(int level);
   void WriteLine(int level, const SYSTEMTIME& time, const std::string& prefix,
                  const std::string& message);

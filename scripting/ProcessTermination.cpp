@@ -47,6 +47,22 @@ std::wstring ImagePath(DWORD processId) {
   return module.szExePath;
 }
 
+// The full path of the executable of the process the handle holds, read through that handle;
+// empty when it can't be read.
+std::wstring ImagePathOf(HANDLE process) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    auto size = static_cast<DWORD>(path.size());
+    if (::QueryFullProcessImageNameW(process, 0, path.data(), &size)) {
+      path.resize(size);
+      return path;
+    }
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+    path.resize(path.size() * 4);
+  }
+  return {};
+}
+
 // One wait over at most 64 handles at a time, all of them within the one time-out.
 void WaitForAll(const std::vector<UniqueHandle>& processes) {
   std::vector<HANDLE> handles;
@@ -99,14 +115,23 @@ bool TerminateProcesses(const std::wstring& text, const MatchRule& rule) {
          more = ::Process32NextW(snapshot.get(), &entry)) {
       const DWORD id = entry.th32ProcessID;
       if (id == ownId) continue;
-      const std::wstring image = ImagePath(id);
-      if (image.empty() || !rule(image, text)) continue;
-      LogFuncW(LogInfo, kFunction, L"Terminating process [%lu] '%s'", id, image.c_str());
-      UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id));
+      // The id may be reused by another process at any time after the list was taken, so the
+      // process is opened first and its path read, compared and ended through that one
+      // handle.
+      UniqueHandle process(::OpenProcess(
+          SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
       if (!process) {
-        LogFuncW(LogWarning, kFunction, L"Failed to open process: %lu", ::GetLastError());
+        const DWORD error = ::GetLastError();
+        // Nothing is ended then; the list's word on its path only tells whether to say so.
+        const std::wstring listed = ImagePath(id);
+        if (listed.empty() || !rule(listed, text)) continue;
+        LogFuncW(LogInfo, kFunction, L"Terminating process [%lu] '%s'", id, listed.c_str());
+        LogFuncW(LogWarning, kFunction, L"Failed to open process: %lu", error);
         continue;
       }
+      const std::wstring image = ImagePathOf(process.get());
+      if (image.empty() || !rule(image, text)) continue;
+      LogFuncW(LogInfo, kFunction, L"Terminating process [%lu] '%s'", id, image.c_str());
       if (!::TerminateProcess(process.get(), 0)) {
         LogFuncW(LogError, kFunction, L"Failed to terminate: %lu", ::GetLastError());
         continue;

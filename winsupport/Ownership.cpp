@@ -1,5 +1,7 @@
 #include "Ownership.h"
 
+#include <sddl.h>
+
 #include "KvPrivilege.h"
 #include "NtFile.h"
 #include "UniqueAny.h"
@@ -76,6 +78,26 @@ PSID CreateAdministratorsSid() {
     return nullptr;
   }
   return sid;
+}
+
+DWORD ReadObjectOwner(HANDLE object, SE_OBJECT_TYPE objectType, std::wstring& ownerSid) {
+  ownerSid.clear();
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD error = ::GetSecurityInfo(object, objectType, OWNER_SECURITY_INFORMATION, &owner,
+                                        nullptr, nullptr, nullptr, &descriptor);
+  const UniqueLocal descriptorHolder(descriptor);
+  if (error != ERROR_SUCCESS) return error;
+  if (owner == nullptr) return ERROR_INVALID_SECURITY_DESCR;
+  LPWSTR text = nullptr;
+  if (!::ConvertSidToStringSidW(owner, &text)) return ::GetLastError();
+  const UniqueLocal textHolder(text);
+  ownerSid = text;
+  return ERROR_SUCCESS;
+}
+
+bool IsSystemOrAdministratorsSid(const std::wstring& sid) {
+  return sid == L"S-1-5-18" || sid == L"S-1-5-32-544";
 }
 
 DWORD SetNamedObjectOwnerAndDacl(const std::wstring& objectName, SE_OBJECT_TYPE objectType,

@@ -14,6 +14,13 @@
 // S-1-5-32-544, or null; the caller frees it with FreeSid (or holds it in a UniqueSid).
 PSID CreateAdministratorsSid();
 
+// The owner of the object the handle holds (opened with READ_CONTROL) as a SID string, read
+// through that handle; ERROR_INVALID_SECURITY_DESCR where it has none.
+DWORD ReadObjectOwner(HANDLE object, SE_OBJECT_TYPE objectType, std::wstring& ownerSid);
+// The SID string is the local system's (S-1-5-18) or the Administrators' (S-1-5-32-544): an
+// object such an owner has is the system's or an administrator's own.
+bool IsSystemOrAdministratorsSid(const std::wstring& sid);
+
 // On the file or directory the path names, never through a link: a link's own descriptor is
 // the one changed. Only that object changes, nothing below a directory.
 DWORD SetFileOwnerAndDacl(const std::wstring& path, PSID owner, const SECURITY_ATTRIBUTES* record);

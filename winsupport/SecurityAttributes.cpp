@@ -32,6 +32,13 @@ constexpr const wchar_t* kAdministratorsFullAccessPieces[] = {
     L"(A;OICI;GA;;;SY)",
 };
 
+// Kernel objects inherit nothing, so the entries carry no inheritance flags.
+constexpr const wchar_t* kAdministratorsOnlyObjectPieces[] = {
+    L"D:",
+    L"(A;;GA;;;SY)",
+    L"(A;;GA;;;BA)",
+};
+
 template <size_t N>
 std::wstring Assemble(const wchar_t* const (&pieces)[N]) {
   std::wstring text;
@@ -82,4 +89,9 @@ void SecurityAttributes::InitEveryoneFullAccess() {
 
 void SecurityAttributes::InitAdministratorsFullAccess() {
   InitFromSddl(Assemble(kAdministratorsFullAccessPieces).c_str(), false);
+}
+
+void SecurityAttributes::InitAdministratorsOnlyObject(bool administratorsOwner) {
+  const std::wstring dacl = Assemble(kAdministratorsOnlyObjectPieces);
+  InitFromSddl((administratorsOwner ? L"O:BA" + dacl : dacl).c_str(), false);
 }

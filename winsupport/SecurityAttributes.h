@@ -31,6 +31,11 @@ class SecurityAttributes {
   // Full access for the Administrators group and the system only; used by the forced
   // removals when ownership is taken.
   void InitAdministratorsFullAccess();
+  // A kernel object (the program's mutexes) that only the system and the Administrators may
+  // open, owned by the Administrators; without administratorsOwner the owner is left to the
+  // creator's token, for a process that is not an administrator, which can't give the
+  // Administrators an object.
+  void InitAdministratorsOnlyObject(bool administratorsOwner);
 
   // The record to hand to CreateDirectoryW and the ownership operations; null when
   // the holder is empty.

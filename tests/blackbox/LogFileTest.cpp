@@ -2,6 +2,7 @@
 // registry configures it, and several processes writing it at once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -13,10 +14,12 @@
 #include <utility>
 #include <vector>
 
+#include "HeldFile.h"
 #include "LogReader.h"
 #include "LogRegistry.h"
 #include "ProgramRunner.h"
 #include "ScratchFolder.h"
+#include "StringUtils.h"
 #include "TestFiles.h"
 #include "UniqueAny.h"
 
@@ -311,6 +314,66 @@ TEST(LogFileConfiguration, LogLevelFromTheThreeKeys) {
         break;
       case Expect::Info: ExpectWholeRun(lines, run.processId); break;
     }
+  }
+}
+
+// The log mutex's name is in the global namespace, where every user may make objects: one
+// made and held there by another user is not waited for, so the run loses no line and no
+// time to it, and says so once. The run is the product run of a fixture: a dozen lines, each of
+// which would wait half a second for a mutex held elsewhere.
+TEST(LogFileMutex, AnotherUsersMutexCostsNoLineAndNoWait) {
+  struct Case {
+    const char* label;
+    std::wstring sddl;
+    std::string notice;
+  };
+  const std::wstring other = L"S-1-5-21-0-0-0-1001";
+  const Case cases[] = {
+      {"open to all", L"O:" + other + L"D:(A;;GA;;;WD)",
+       "' exists and is owned by S-1-5-21-0-0-0-1001, not by the system, the Administrators or "
+       "this process's user: it is not waited for"},
+      {"refusing SYNCHRONIZE", L"O:" + other + L"D:(A;;RC;;;WD)",
+       "' exists but can't be opened for waiting (error 5): it is not waited for"},
+  };
+  const std::wstring arguments =
+      L"--silent --language en --scripts \"" + FixturePath(L"run\\done") + L"\"";
+  const auto timedRun = [&](DWORD& elapsed) {
+    const DWORD start = ::GetTickCount();
+    LoggedRun run = RunForLog(PurgeKit64Path(), arguments);
+    elapsed = ::GetTickCount() - start;
+    EXPECT_TRUE(run.result.started);
+    EXPECT_EQ(run.result.exitCode, 0u);
+    return run;
+  };
+  for (const auto& c : cases) {
+    ScopedLogRoot root;
+    DWORD alone = 0;
+    const LoggedRun baseline = timedRun(alone);
+    const size_t baselineLines =
+        LinesOfProcess(ReadLogLines(root.Directory()), baseline.processId).size();
+    ASSERT_GT(baselineLines, 10u);
+
+    std::wstring name = L"Global\\KvTzkLogging_" + root.Directory() + L"\\PurgeKit";
+    std::replace(name.begin() + 19, name.end(), L'\\', L'_');
+    const HeldMutex held(name, c.sddl);
+    ASSERT_TRUE(held.IsHeld()) << c.label;
+    DWORD withMutex = 0;
+    const LoggedRun run = timedRun(withMutex);
+    // One notice right after the start line, then every line the run writes without it.
+    const auto lines = ReadLogLines(root.Directory());
+    const auto mine = LinesOfProcess(lines, run.processId);
+    ASSERT_EQ(mine.size(), baselineLines + 1) << c.label << Dump(lines);
+    const std::string notice = "LogMutex::Create: The log mutex '" + WideToUtf8(name) + c.notice +
+                               ", and this process's lines are ordered by its own lock only";
+    EXPECT_EQ(mine[1].tag, ".W") << c.label;
+    EXPECT_EQ(mine[1].text, notice) << c.label;
+    std::vector<LogLine> withoutNotice;
+    for (const auto& line : lines) {
+      if (line.text != notice) withoutNotice.push_back(line);
+    }
+    ExpectWholeRun(withoutNotice, run.processId);
+    EXPECT_GE(IndexOf(mine, "cleanup halcyra"), 0) << c.label;
+    EXPECT_LT(withMutex, alone + 3000) << c.label << ": " << alone << " ms alone";
   }
 }
 

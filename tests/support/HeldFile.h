@@ -28,3 +28,21 @@ class HeldFile {
   UniqueHandle process_;
   bool held_ = false;
 };
+
+// A named mutex made with the descriptor of an SDDL string and held by another process
+// (file_holder.exe) until the holder is destroyed, as another user's program would make and
+// hold it. Under Wine the owner stays as the SDDL gives it.
+class HeldMutex {
+ public:
+  HeldMutex(const std::wstring& name, const std::wstring& sddl);
+  ~HeldMutex();
+  HeldMutex(const HeldMutex&) = delete;
+  HeldMutex& operator=(const HeldMutex&) = delete;
+
+  // Whether the other process made the mutex and holds it.
+  bool IsHeld() const { return held_; }
+
+ private:
+  UniqueHandle process_;
+  bool held_ = false;
+};

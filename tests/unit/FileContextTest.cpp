@@ -22,6 +22,7 @@
 #include "LoggerWin.h"
 #include "ScratchFolder.h"
 #include "SddlText.h"
+#include "StringUtils.h"
 #include "TestFiles.h"
 #include "UniqueAny.h"
 
@@ -472,33 +473,88 @@ TEST(LogFileMutex, AHolderElsewhereCostsTheLineAfterHalfASecond) {
   EXPECT_TRUE(after.Held());
 }
 
-TEST(LogFileMutex, AnExistingMutexThatRefusesFullAccessIsOpenedForWaiting) {
-  const ScratchFolder rootFolder;
-  const std::wstring& root = rootFolder.Path();
-  const std::wstring contextName = UniqueName("refusing");
-  Fixture f = MakeContext(root, contextName);
-  // The name the context will take, made before it exists.
-  std::wstring name =
-      L"Global\\KvTzkLogging_" + root + L"\\Korvane\\Log\\" + kDir + L"\\" + contextName;
-  std::replace(name.begin() + 19, name.end(), L'\\', L'_');
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-      L"D:(A;;0x00100000;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));  // SYNCHRONIZE only
-  const UniqueLocal descriptorHolder(descriptor);
-  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
-  const UniqueHandle existing(::CreateMutexW(&attributes, FALSE, name.c_str()));
-  ASSERT_TRUE(existing);
+// A mutex of the context's name that exists before it: waited for only where the owner is
+// the system's, the Administrators' or this process's user's and the handle can tell; any
+// other is left alone, each line is written at once even while another thread holds it, and
+// the notice says why.
+TEST(LogFileMutex, AnExistingMutexIsWaitedForOnlyWhereItIsTheProgramsOwn) {
+  struct Case {
+    const char* label;
+    const wchar_t* sddl;
+    bool waited;
+    const char* notice;  // how the notice goes on after the name
+  };
+  const Case cases[] = {
+      {"the Administrators', synchronise and read control", L"O:BAD:(A;;0x00120000;;;WD)", true,
+       ""},
+      {"this user's", L"D:(A;;GA;;;WD)", true, ""},
+      {"the Administrators', synchronise only: as its owner this process reads it",
+       L"O:BAD:(A;;0x00100000;;;WD)", true, ""},
+      {"another user's", L"O:S-1-5-21-0-0-0-1001D:(A;;GA;;;WD)", false,
+       "' exists and is owned by S-1-5-21-0-0-0-1001, not by the system, the Administrators or "
+       "this process's user"},
+      {"another user's, open to nobody else", L"O:S-1-5-21-0-0-0-1001D:", false,
+       "' exists but can't be opened for waiting (error 5)"},
+  };
+  int index = 0;
+  for (const auto& c : cases) {
+    const ScratchFolder rootFolder;
+    const std::wstring& root = rootFolder.Path();
+    const std::wstring contextName = UniqueName("existing") + L"-" + std::to_wstring(index++);
+    Fixture f = MakeContext(root, contextName);
+    // The name the context will take, made before it exists.
+    std::wstring name =
+        L"Global\\KvTzkLogging_" + root + L"\\Korvane\\Log\\" + kDir + L"\\" + contextName;
+    std::replace(name.begin() + 19, name.end(), L'\\', L'_');
+    std::wstring sddl = c.sddl;
+    if (sddl.rfind(L"O:", 0) != 0) sddl = L"O:" + GetUserSidString() + sddl;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+    const UniqueLocal descriptorHolder(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+    const UniqueHandle existing(::CreateMutexW(&attributes, FALSE, name.c_str()));
+    ASSERT_TRUE(existing) << c.label;
 
-  ASSERT_TRUE(f.context->Init());
-  ASSERT_EQ(f.context->MutexName(false), name);
-  ASSERT_NE(f.context->Mutex(), nullptr);
-  f.context->WriteText("one\r\n");
-  f.context->WriteText("two\r\n");
-  EXPECT_EQ(ReadFileBytes(f.context->FileName(0)), "one\r\ntwo\r\n");
-  // Released after each line: another thread gets it at once.
-  std::atomic<DWORD> result{WAIT_FAILED};
-  std::thread([&] { result = ::WaitForSingleObject(existing.get(), 0); }).join();
-  EXPECT_TRUE(result == WAIT_OBJECT_0 || result == WAIT_ABANDONED);
+    ASSERT_TRUE(f.context->Init()) << c.label;
+    ASSERT_EQ(f.context->MutexName(false), name) << c.label;
+    if (c.waited) {
+      EXPECT_EQ(f.context->MutexNotice(), L"") << c.label;
+      ASSERT_NE(f.context->Mutex(), nullptr) << c.label;
+      f.context->WriteText("one\r\n");
+      f.context->WriteText("two\r\n");
+      EXPECT_EQ(ReadFileBytes(f.context->FileName(0)), "one\r\ntwo\r\n") << c.label;
+      // Released after each line: another thread gets it at once.
+      std::atomic<DWORD> result{WAIT_FAILED};
+      std::thread([&] { result = ::WaitForSingleObject(existing.get(), 0); }).join();
+      EXPECT_TRUE(result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) << c.label;
+      continue;
+    }
+    EXPECT_EQ(f.context->Mutex(), nullptr) << c.label;
+    const std::string notice = WideToUtf8(f.context->MutexNotice());
+    EXPECT_EQ(notice, "The log mutex '" + WideToUtf8(name) + c.notice +
+                          ": it is not waited for, and this process's lines are ordered by its "
+                          "own lock only")
+        << c.label;
+    // Held elsewhere the whole time, it costs no line and no wait.
+    std::atomic<bool> letGo{false};
+    std::atomic<bool> holding{false};
+    std::thread holder([&] {
+      holding = ::WaitForSingleObject(existing.get(), 5000) == WAIT_OBJECT_0;
+      while (!letGo) ::Sleep(10);
+      ::ReleaseMutex(existing.get());
+    });
+    while (!holding) ::Sleep(1);
+    const ULONGLONG start = ::GetTickCount64();
+    f.context->WriteText("one\r\n");
+    f.context->WriteText("two\r\n");
+    f.context->Flush();
+    EXPECT_LT(::GetTickCount64() - start, 400u) << c.label;
+    letGo = true;
+    holder.join();
+    EXPECT_EQ(ReadFileBytes(f.context->FileName(0)), "one\r\ntwo\r\n") << c.label;
+    f.context.reset();
+  }
 }
 
 TEST(LogFileMutex, WithoutNamedMutexNoNameIsTaken) {

@@ -343,6 +343,43 @@ TEST_F(ProcessModule, NamesIgnoreCaseAndMasksDoNot) {
               testing::EndsWith("bad argument #1 to 'TerminateByName' (string expected, got nil)"));
 }
 
+// An id may be reused between the process list and the open: the handle then holds another
+// process. Wine gives no control over ids, so the open is pointed at another process through
+// the import: the id of the listed process, whose path matches, leads to a bystander at
+// another path, which must be left running.
+DWORD g_reusedId = 0;
+DWORD g_bystanderId = 0;
+decltype(&::OpenProcess) g_realOpenProcess = nullptr;
+
+HANDLE WINAPI OpenReusedId(DWORD access, BOOL inherit, DWORD id) {
+  return g_realOpenProcess(access, inherit, id == g_reusedId ? g_bystanderId : id);
+}
+
+TEST_F(ProcessModule, AnIdReusedBeforeTheOpenEndsNothingElse_OpenProcessSeam) {
+  const std::wstring listed = ChildCopy(L"Listed\\target.exe");
+  const std::wstring other = ChildCopy(L"Other\\bystander.exe");
+  const UniqueHandle target = StartChild(listed, L"keep 60000");
+  const UniqueHandle bystander = StartChild(other, L"keep 60000");
+  ASSERT_TRUE(target && bystander);
+  ::Sleep(300);
+  g_reusedId = ::GetProcessId(target.get());
+  g_bystanderId = ::GetProcessId(bystander.get());
+  {
+    ImportHook hook("kernel32.dll", "OpenProcess", reinterpret_cast<void*>(&OpenReusedId));
+    ASSERT_TRUE(hook.IsActive());
+    g_realOpenProcess = reinterpret_cast<decltype(&::OpenProcess)>(hook.Original());
+    EXPECT_EQ(RunLua("return Process.TerminateByPath(" + LuaQuoted(listed) + ")"), "true");
+  }
+  EXPECT_TRUE(IsRunning(bystander));
+  EXPECT_FALSE(HasEntryStartingWith(" I: Lua::Process::TerminateProcesses: Terminating"))
+      << TestLog().Dump();
+  // Without the reuse the same call ends the listed process.
+  EXPECT_EQ(RunLua("return Process.TerminateByPath(" + LuaQuoted(listed) + ")"), "true");
+  EXPECT_FALSE(IsRunning(target));
+  EXPECT_TRUE(IsRunning(bystander));
+  ::TerminateProcess(bystander.get(), 0);
+}
+
 // The platform waits on at most 64 handles at once (more fail at once with 87): every one
 // of more than 64 ended processes is waited for. The waits are watched through the import.
 struct WaitCall {
