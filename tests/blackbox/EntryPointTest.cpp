@@ -88,6 +88,23 @@ TEST(SingleInstance, OnlyAMutexOfTheSystemOrTheAdministratorsIsAnotherInstance) 
   }
 }
 
+// A process that is not an administrator can't give the Administrators an object, nor open
+// the mutex of an instance that runs: its run ends as such a run does, with 3.
+TEST(SingleInstance, ARunThatIsNotAnAdministratorEndsWith3WithOrWithoutAnInstance) {
+  RunOptions options;
+  options.withoutAdministrators = true;
+  for (const bool instance : {false, true}) {
+    UniqueHandle held;
+    if (instance) {
+      held = MakeInstanceMutex(kMutex64);
+      ASSERT_TRUE(held);
+    }
+    const RunResult result = RunProgram(PurgeKit64Path(), L"--silent --language en", options);
+    ASSERT_TRUE(result.started) << instance;
+    EXPECT_EQ(result.exitCode, 3u) << instance;
+  }
+}
+
 TEST(SingleInstance, The32BitNameDoesNotStopThe64BitProgram) {
   UniqueHandle held(MakeInstanceMutex(kMutex32));
   ASSERT_TRUE(held);
