@@ -100,6 +100,9 @@ bool FileContext::EnsureOpen() {
     // Another process's rotation may have moved this file aside; it then is at or above
     // the limit too, so the open file is left for the new current one.
     if (file_->SeekEnd() < maxSize_) return true;
+    // The log folder moved away and something else at its path: nothing there is moved or
+    // deleted, and the lines go on into the file held.
+    if (!fileSystem_->FolderStillThere(folder_)) return true;
     file_->Close();
   }
   if (basePath_.empty()) return false;
