@@ -32,17 +32,11 @@ OpenResult File::Open(const Folder& folder, const std::wstring& name,
     }
     if (error != ERROR_SUCCESS) return OpenResult::Failed;
     if (!Handles::IsEntryItself(file.get(), folder.name, name)) return OpenResult::Unsafe;
-    DWORD attributes = 0;
-    if (Handles::QueryAttributes(file.get(), attributes) != ERROR_SUCCESS) {
-      return OpenResult::Failed;
-    }
+    const DWORD attributes = Attributes(file.get(), name);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return OpenResult::Failed;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
       // The link itself: it goes as the link, and the name is made again.
-      UniqueFileHandle link;
-      if (Handles::Reopen(file.get(), DELETE, link) != ERROR_SUCCESS ||
-          Handles::MarkForDeletion(link.get()) != ERROR_SUCCESS) {
-        return OpenResult::Unsafe;
-      }
+      if (!RemoveLink(file.get(), name)) return OpenResult::Unsafe;
       continue;
     }
     handle_ = std::move(file);
@@ -53,6 +47,18 @@ OpenResult File::Open(const Folder& folder, const std::wstring& name,
     return OpenResult::Opened;
   }
   return OpenResult::Unsafe;
+}
+
+DWORD File::Attributes(HANDLE file, const std::wstring&) {
+  DWORD attributes = 0;
+  return Handles::QueryAttributes(file, attributes) == ERROR_SUCCESS ? attributes
+                                                                     : INVALID_FILE_ATTRIBUTES;
+}
+
+bool File::RemoveLink(HANDLE link, const std::wstring&) {
+  UniqueFileHandle deletable;
+  return Handles::Reopen(link, DELETE, deletable) == ERROR_SUCCESS &&
+         Handles::MarkForDeletion(deletable.get()) == ERROR_SUCCESS;
 }
 
 bool File::Close() {

@@ -61,6 +61,13 @@ class File {
   // but marked as not appendable.
   virtual bool Check();
 
+ protected:
+  // The attributes of what the open found at the name, and the removal of a link found there,
+  // apart so that a test can present a link that the system opens as itself (Wine follows
+  // every Unix symbolic link).
+  virtual DWORD Attributes(HANDLE file, const std::wstring& name);
+  virtual bool RemoveLink(HANDLE link, const std::wstring& name);
+
  private:
   bool appendable_ = true;
   UniqueFileHandle handle_;

@@ -37,6 +37,30 @@ std::wstring UniqueName(const char* hint) {
   return std::wstring(hint, hint + strlen(hint)) + L"-" + std::to_wstring(::GetCurrentProcessId());
 }
 
+// A log file whose names listed in `links` are reported as links that the system opened as
+// themselves, as Windows does (a real file stands in for the link).
+class TestFile : public FileSystem::File {
+ public:
+  std::set<std::wstring>* links = nullptr;
+  std::set<std::wstring>* unremovable = nullptr;
+  std::vector<std::wstring>* removed = nullptr;
+
+ protected:
+  DWORD Attributes(HANDLE file, const std::wstring& name) override {
+    const DWORD attributes = File::Attributes(file, name);
+    if (links->count(name) > 0 && attributes != INVALID_FILE_ATTRIBUTES) {
+      return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
+    }
+    return attributes;
+  }
+  bool RemoveLink(HANDLE link, const std::wstring& name) override {
+    removed->push_back(name);
+    if (unremovable->count(name) > 0) return false;
+    links->erase(name);
+    return File::RemoveLink(link, name);
+  }
+};
+
 // The path operations with a window onto what the context asks of them. Wine makes no
 // junctions, so a directory listed in `reparse` is reported as a reparse point (an empty real
 // directory stands in for the link); the rest reaches the real file system.
@@ -50,6 +74,18 @@ class TestPath : public FileSystem::Path {
   bool failMoves = false;
   size_t createStart = 0;
   SECURITY_ATTRIBUTES* createSecurity = nullptr;
+  // Names in the log folder that the file reports as links.
+  std::set<std::wstring> fileLinks;
+  std::set<std::wstring> unremovableFileLinks;
+  std::vector<std::wstring> removedFileLinks;
+
+  std::unique_ptr<FileSystem::File> NewFile() override {
+    auto file = std::make_unique<TestFile>();
+    file->links = &fileLinks;
+    file->unremovable = &unremovableFileLinks;
+    file->removed = &removedFileLinks;
+    return file;
+  }
 
   bool CreateDirs(const std::wstring& path, size_t start, SECURITY_ATTRIBUTES* security,
                   FileSystem::Folder& folder, bool& created) override {
@@ -428,6 +464,34 @@ TEST(LogFileRotation, WhatCannotBeDeletedWaitsForTheRestartOnlyInATrustedFolder)
     }
     EXPECT_EQ(HasEntry(PendingOperationsGuard::Entries(), f.context->FileName(2)), admin) << admin;
     EXPECT_EQ(ReadFileBytes(f.context->FileName(0)), "new\r\n") << admin;
+    f.context.reset();
+  }
+}
+
+// Wine follows a Unix symbolic link on every open; Windows opens the link itself: the file's
+// seam reports the log file as such a link (a real file with other content stands in for it).
+TEST(LogFileRotation, ALinkInPlaceOfTheLogFileIsRemovedAsTheLinkAndAFreshFileMade_LinkSeam) {
+  for (const bool removable : {true, false}) {
+    const ScratchFolder rootFolder;
+    const std::wstring name = UniqueName("linked") + (removable ? L"-removable" : L"-stuck");
+    Fixture f = MakeContext(rootFolder.Path(), name);
+    ASSERT_TRUE(f.context->Init());
+    ASSERT_TRUE(WriteFileBytes(f.context->FileName(0), "the link's target\r\n"));
+    f.path->fileLinks.insert(f.context->LeafName(0));
+    if (!removable) f.path->unremovableFileLinks.insert(f.context->LeafName(0));
+    f.context->WriteText("line\r\n");
+    f.context->WriteText("next\r\n");
+    EXPECT_EQ(f.path->removedFileLinks, std::vector<std::wstring>{f.context->LeafName(0)})
+        << removable;
+    if (removable) {
+      EXPECT_EQ(ReadFileBytes(f.context->FileName(0)), "line\r\nnext\r\n");
+      EXPECT_FALSE(f.context->FileLogOff());
+    } else {
+      // Nothing is written through it, moved or deleted, and the file log stops.
+      EXPECT_EQ(ReadFileBytes(f.context->FileName(0)), "the link's target\r\n");
+      EXPECT_TRUE(f.context->FileLogOff());
+    }
+    EXPECT_FALSE(FileExists(f.context->FileName(1))) << removable;
     f.context.reset();
   }
 }
