@@ -43,8 +43,7 @@ bool FileContextBase::BuildPath(const std::wstring& root, bool isAdmin) {
     path += L"\\NS\\" + ns_ + L"\\Log\\" + dir_;
   }
   basePath_.clear();
-  bool created = false;
-  if (!fileSystem_->CreateDirs(path, root.size() + 1, dirSecurity_.get(), folder_, created)) {
+  if (!fileSystem_->CreateDirs(path, root.size() + 1, dirSecurity_.get(), folder_)) {
     folder_ = FileSystem::Folder();
     TurnFileLogOff("its folders could not be opened and made as real folders, without links", path);
     return false;

@@ -60,9 +60,8 @@ bool Path::RemoveLink(HANDLE link, const std::wstring&) {
 }
 
 bool Path::CreateDirs(const std::wstring& path, size_t start, SECURITY_ATTRIBUTES* security,
-                      Folder& folder, bool& created) {
+                      Folder& folder) {
   folder = Folder();
-  created = false;
   // The root as it is, whatever it is; an empty one is the root of the current drive.
   std::wstring current = start > 0 ? path.substr(0, start - 1) : std::wstring();
   UniqueFileHandle parent;
@@ -76,12 +75,12 @@ bool Path::CreateDirs(const std::wstring& path, size_t start, SECURITY_ATTRIBUTE
       Components(start <= path.size() ? path.substr(start) : L"");
   if (names.empty()) return false;
   for (const auto& name : names) {
-    current += L"\\" + name;
+    // A root given with a trailing backslash gets no second one.
+    if (current.empty() || current.back() != L'\\') current += L'\\';
+    current += name;
     UniqueFileHandle opened;
-    bool made = false;
     for (int turn = 0;; ++turn) {
       if (turn == kFolderTurns) return false;
-      made = false;
       DWORD error = OpenFolder(parent.get(), name, current, opened);
       if (error == ERROR_FILE_NOT_FOUND) {
         if (!MakeDirectory(parent.get(), name, current, security, opened)) {
@@ -90,7 +89,6 @@ bool Path::CreateDirs(const std::wstring& path, size_t start, SECURITY_ATTRIBUTE
           if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) continue;
           return false;
         }
-        made = true;
       } else if (error != ERROR_SUCCESS) {
         return false;  // a plain file in the way, among others
       }
@@ -103,7 +101,6 @@ bool Path::CreateDirs(const std::wstring& path, size_t start, SECURITY_ATTRIBUTE
     }
     parent = std::move(opened);
     parentName = Handles::EntryName(parentName, name);
-    created = made;
   }
   folder.handle = std::move(parent);
   folder.path = current;

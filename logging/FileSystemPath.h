@@ -26,9 +26,9 @@ class Path {
   // changed; a missing one is made with the security given. A link on the way (junction,
   // mount point, symbolic link) is removed as the link and replaced by a real folder; what
   // can't be told from a link that the system followed fails the whole path. On success the
-  // last folder is held in `folder`; `created` tells whether it was made here.
+  // last folder is held in `folder`.
   virtual bool CreateDirs(const std::wstring& path, size_t start, SECURITY_ATTRIBUTES* security,
-                          Folder& folder, bool& created);
+                          Folder& folder);
   // An existing entry of the folder that is not a folder.
   virtual bool IsFile(const Folder& folder, const std::wstring& name);
   // Renames the entry `from` of the folder to `to` there, replacing what has that name.

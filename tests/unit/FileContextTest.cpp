@@ -88,11 +88,11 @@ class TestPath : public FileSystem::Path {
   }
 
   bool CreateDirs(const std::wstring& path, size_t start, SECURITY_ATTRIBUTES* security,
-                  FileSystem::Folder& folder, bool& created) override {
+                  FileSystem::Folder& folder) override {
     createStart = start;
     createSecurity = security;
     if (fakeDirectories) return true;
-    return Path::CreateDirs(path, start, security, folder, created);
+    return Path::CreateDirs(path, start, security, folder);
   }
   bool Move(const FileSystem::Folder& folder, const std::wstring& from,
             const std::wstring& to) override {
