@@ -547,6 +547,21 @@ TEST(LogFileRotation, AFileThatCannotBeMovedAsideIsNeverOverwritten) {
   }
 }
 
+// A current file that can't be opened at all (a folder has its name) is no full file: nothing
+// of the older generations is moved or deleted for it, and the line is dropped.
+TEST(LogFileRotation, ACurrentFileThatCannotBeOpenedMovesAndDeletesNothing) {
+  const ScratchFolder rootFolder;
+  Fixture f = MakeContext(rootFolder.Path(), UniqueName("unopened"));
+  ASSERT_TRUE(f.context->Init());
+  ASSERT_TRUE(::CreateDirectoryW(f.context->FileName(0).c_str(), nullptr));
+  ASSERT_TRUE(WriteFileBytes(f.context->FileName(1), "previous\r\n"));
+  ASSERT_TRUE(WriteFileBytes(f.context->FileName(2), "oldest\r\n"));
+  f.context->WriteText("dropped\r\n");
+  EXPECT_EQ(ReadFileBytes(f.context->FileName(1)), "previous\r\n");
+  EXPECT_EQ(ReadFileBytes(f.context->FileName(2)), "oldest\r\n");
+  EXPECT_FALSE(f.context->FileLogOff());
+}
+
 TEST(LogFileRotation, TheLimitIsCheckedBeforeEachLine) {
   struct Case {
     DWORD limitKB;
