@@ -44,20 +44,39 @@ std::wstring FileContext::MutexName(bool lowIntegrity) const {
   return name;
 }
 
+FileSystem::OpenResult FileContext::OpenCurrent() {
+  const FileSystem::OpenResult result = file_->Open(folder_, LeafName(0), dirSecurity_.get());
+  if (result == FileSystem::OpenResult::Unsafe) {
+    TurnFileLogOff("a link stands in place of the log file and could not be removed as the link",
+                   FileName(0));
+  }
+  return result;
+}
+
 bool FileContext::EnsureOpen() {
+  if (fileLogOff_) return false;
   if (file_->IsOpen()) {
     // Another process's rotation may have moved this file aside; it then is at or above
     // the limit too, so the open file is left for the new current one.
     if (file_->SeekEnd() < maxSize_) return true;
+    // The log folder moved away and something else at its path: nothing there is moved or
+    // deleted, and the lines go on into the file held.
+    if (!fileSystem_->FolderStillThere(folder_)) return true;
     file_->Close();
   }
   if (basePath_.empty()) return false;
-  if (file_->Open(FileName(0), dirSecurity_.get())) {
+  // Only a file that is there and full, of another encoding or with a second name is moved
+  // aside: a name that could not be opened at all moves and deletes nothing.
+  const FileSystem::OpenResult first = OpenCurrent();
+  if (first == FileSystem::OpenResult::Failed || first == FileSystem::OpenResult::Unsafe) {
+    return false;
+  }
+  if (first == FileSystem::OpenResult::Opened) {
     if (file_->IsAppendable() && file_->SeekEnd() < maxSize_) return true;
     file_->Close();
   }
   Rotate(kOlderGenerations);
-  if (!file_->Open(FileName(0), dirSecurity_.get())) return false;
+  if (OpenCurrent() != FileSystem::OpenResult::Opened) return false;
   // A file that could not be moved aside is appended to, never overwritten; but text of
   // another encoding is never added to a UTF-16 file, so then the line is dropped.
   if (!file_->IsAppendable()) {
@@ -81,11 +100,19 @@ void FileContext::Flush() {
 }
 
 void FileContext::DeleteByRename(const std::wstring& path) {
-  const std::wstring renamed = path + L"__delete_" + std::to_wstring(::GetTickCount());
-  if (fileSystem_->Move(path, renamed)) {
-    fileSystem_->Delete(renamed);
+  // Only a file of the log folder, by its name there.
+  const std::wstring folder = folder_.path + L"\\";
+  if (!folder_.handle || path.size() <= folder.size() ||
+      path.compare(0, folder.size(), folder) != 0 ||
+      path.find(L'\\', folder.size()) != std::wstring::npos) {
+    return;
+  }
+  const std::wstring name = path.substr(folder.size());
+  const std::wstring renamed = name + L"__delete_" + std::to_wstring(::GetTickCount());
+  if (fileSystem_->Move(folder_, name, renamed)) {
+    fileSystem_->Delete(folder_, renamed);
   } else {
-    fileSystem_->Delete(path);
+    fileSystem_->Delete(folder_, name);
   }
 }
 

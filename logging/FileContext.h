@@ -35,7 +35,8 @@ class FileContext : public FileContextBase {
   // Leaves the current file open with its position at the end, rotating when it is at or
   // above the limit, refused, or begins with a UTF-16 mark. Called with the mutex held.
   virtual bool EnsureOpen();
-  // Moves the file to a unique name first, so that its name is free at once.
+  // Moves a file of the log folder to a unique name first, so that its name is free at once.
+  // A path outside the log folder is left alone.
   virtual void DeleteByRename(const std::wstring& path);
   // "Global\KvTzkLogging_" (or "Local\..." at low integrity) and basePath with every
   // backslash replaced by an underscore.
@@ -47,6 +48,9 @@ class FileContext : public FileContextBase {
   const std::wstring& MutexNotice() const { return mutex_.Notice(); }
 
  protected:
+  // Opens or makes the current file; a name that can't be used safely turns the file log off.
+  FileSystem::OpenResult OpenCurrent();
+
   int defaultLevel_;
   LogMutex mutex_;
   uint64_t maxSize_ = 50;

@@ -13,7 +13,9 @@ namespace KvTzkLogging {
 
 // Where one log file lies: root\Korvane[\NS\<namespace>]\Log\<dir>\<name>, with the current
 // file <name>.log and the older generations <name>.1.log and <name>.2.log beside it. The
-// location is decided once, at the first Init.
+// location is decided once, at the first Init, and the log folder is held open from then on:
+// the files are opened, moved and deleted relative to it. An administrator's log folder that
+// other users may change is taken over, or the log is not written.
 class FileContextBase {
  public:
   FileContextBase(std::unique_ptr<FileSystem::Path> fileSystem, std::wstring nameSpace,
@@ -30,11 +32,17 @@ class FileContextBase {
   virtual bool BuildPath(const std::wstring& root, bool isAdmin);
   // 0: the current file; n: the n-th older generation.
   virtual std::wstring FileName(int index) const;
+  // The same file's name in the log folder.
+  std::wstring LeafName(int index) const;
 
   const std::wstring& BasePath() const { return basePath_; }
   bool IsAdminProcess() const { return isAdmin_; }
   bool IsLowIntegrityProcess() const { return lowIntegrity_; }
   SECURITY_ATTRIBUTES* DirSecurityAttributes() const { return dirSecurity_.get(); }
+  // The log folder, held from the first successful Init on.
+  const FileSystem::Folder& LogFolder() const { return folder_; }
+  // Set once the log could not be made safe: no line reaches a file any more.
+  bool FileLogOff() const { return fileLogOff_; }
 
   // An empty namespace and the default ones give the path without a namespace folder.
   static bool IsNoNamespace(const std::wstring& nameSpace);
@@ -46,6 +54,14 @@ class FileContextBase {
   virtual bool ProcessIsLowIntegrity() { return IsLowIntegrity(); }
   virtual std::wstring LogRoot(LogRootKind kind) { return GetLogRoot(kind); }
   virtual std::wstring UserSidString() { return GetUserSidString(); }
+  // The test of an administrator's log folder and its taking over, apart so that a test can
+  // present what Wine does not keep (owners, DACLs).
+  virtual bool FolderOthersMayChange(HANDLE folder) { return OthersMayChange(folder); }
+  virtual bool TakeFolderOver(HANDLE folder, bool inheritable) {
+    return TakeOver(folder, inheritable);
+  }
+  // Stops the file log for the life of this context, with one line to the debugger output.
+  void TurnFileLogOff(const char* why, const std::wstring& path);
 
   std::unique_ptr<FileSystem::Path> fileSystem_;
   std::wstring ns_;
@@ -54,6 +70,9 @@ class FileContextBase {
   int flags_;
   bool initialised_ = false;
   std::wstring basePath_;
+  std::wstring baseName_;  // basePath_ below the log folder
+  FileSystem::Folder folder_;
+  bool fileLogOff_ = false;
   DirSecurityPtr dirSecurity_;
   bool isAdmin_ = false;
   bool lowIntegrity_ = false;

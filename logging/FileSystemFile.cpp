@@ -1,19 +1,64 @@
 #include "FileSystemFile.h"
 
+#include "LogHandles.h"
+
 namespace KvTzkLogging::FileSystem {
 
-bool File::Open(const std::wstring& path, SECURITY_ATTRIBUTES* security) {
-  if (IsOpen()) return true;
+namespace {
+
+constexpr ACCESS_MASK kFileAccess = GENERIC_READ | GENERIC_WRITE;
+// A name found missing and then taken by another process before it could be made here, or a
+// link removed and made again: after so many turns the name is given up.
+constexpr int kOpenTurns = 3;
+
+}  // namespace
+
+OpenResult File::Open(const Folder& folder, const std::wstring& name,
+                      SECURITY_ATTRIBUTES* security) {
+  if (IsOpen()) return OpenResult::Opened;
+  if (!folder.handle) return OpenResult::Failed;
   appendable_ = true;
-  handle_.reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, security,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!IsOpen()) return false;
-  if (!Check()) {
-    Close();
-    return false;
+  PSECURITY_DESCRIPTOR descriptor = security != nullptr ? security->lpSecurityDescriptor : nullptr;
+  for (int turn = 0; turn < kOpenTurns; ++turn) {
+    UniqueFileHandle file;
+    DWORD error = Handles::OpenEntry(folder.handle.get(), name, kFileAccess, Handles::Kind::File,
+                                     false, nullptr, file);
+    if (error == ERROR_FILE_NOT_FOUND) {
+      // Made, never opened through a link: an existing name (a link to a missing file
+      // among them) is taken for another turn.
+      error = Handles::OpenEntry(folder.handle.get(), name, kFileAccess, Handles::Kind::File, true,
+                                 descriptor, file);
+      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+    }
+    if (error != ERROR_SUCCESS) return OpenResult::Failed;
+    if (!Handles::IsEntryItself(file.get(), folder.name, name)) return OpenResult::Unsafe;
+    const DWORD attributes = Attributes(file.get(), name);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return OpenResult::Failed;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      // The link itself: it goes as the link, and the name is made again.
+      if (!RemoveLink(file.get(), name)) return OpenResult::Unsafe;
+      continue;
+    }
+    handle_ = std::move(file);
+    if (!Check()) {
+      Close();
+      return OpenResult::Refused;
+    }
+    return OpenResult::Opened;
   }
-  return true;
+  return OpenResult::Unsafe;
+}
+
+DWORD File::Attributes(HANDLE file, const std::wstring&) {
+  DWORD attributes = 0;
+  return Handles::QueryAttributes(file, attributes) == ERROR_SUCCESS ? attributes
+                                                                     : INVALID_FILE_ATTRIBUTES;
+}
+
+bool File::RemoveLink(HANDLE link, const std::wstring&) {
+  UniqueFileHandle deletable;
+  return Handles::Reopen(link, DELETE, deletable) == ERROR_SUCCESS &&
+         Handles::MarkForDeletion(deletable.get()) == ERROR_SUCCESS;
 }
 
 bool File::Close() {
@@ -44,11 +89,8 @@ bool File::IsAppendable() { return appendable_; }
 
 bool File::Check() {
   if (!IsOpen()) return false;
-  BY_HANDLE_FILE_INFORMATION information{};
-  if (::GetFileInformationByHandle(handle_.get(), &information) &&
-      information.nNumberOfLinks >= 2) {
-    return false;
-  }
+  DWORD links = 0;
+  if (Handles::QueryLinkCount(handle_.get(), links) == ERROR_SUCCESS && links >= 2) return false;
   unsigned char mark[2] = {};
   DWORD read = 0;
   if (::ReadFile(handle_.get(), mark, sizeof(mark), &read, nullptr) && read == sizeof(mark) &&

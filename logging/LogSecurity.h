@@ -20,10 +20,21 @@ std::wstring GetUserSidString();
 
 // New, not inheritable security attributes for log directories and files: SYSTEM and
 // Administrators full access, and with inheritable also Authenticated Users read and execute,
-// every entry inherited by files and subdirectories. Null when the allocation fails; without a
-// descriptor (default security) when the conversion fails. Released with FreeDirSecurity.
+// every entry inherited by files and subdirectories. The DACL is protected: nothing is
+// inherited from the folders above. Null when the allocation fails; without a descriptor
+// (default security) when the conversion fails. Released with FreeDirSecurity.
 SECURITY_ATTRIBUTES* DirSecurity(bool inheritable);
 void FreeDirSecurity(SECURITY_ATTRIBUTES* attributes);
+
+// Whether someone other than SYSTEM, TrustedInstaller, the Administrators and the running user
+// owns the folder the handle holds (opened with READ_CONTROL), or may add, delete or rename its
+// entries, delete it, or change its security. True as well when its security can't be read.
+bool OthersMayChange(HANDLE folder);
+// Makes the folder the handle holds the Administrators' and gives it the DACL of DirSecurity
+// (inheritable or not), protected; through handles reopened from the one given, without
+// touching what is in the folder. The privileges it needs are enabled for the change and put
+// back afterwards.
+bool TakeOver(HANDLE folder, bool inheritable);
 
 extern const char kInheritedDirSddl[];
 extern const char kRestrictedDirSddl[];

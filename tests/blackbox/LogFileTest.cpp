@@ -1,12 +1,16 @@
 // The log file of the real programs under Wine: where it lies, how it rotates, how the
 // registry configures it, and several processes writing it at once.
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <sddl.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <regex>
 #include <string>
@@ -559,6 +563,181 @@ TEST(LogFileConcurrency, TwoProcessesAndFourThreadsEachWhileRotating) {
               present, missing, switches);
   RecordProperty("LinesLeft", present);
   RecordProperty("LinesRotatedOut", missing);
+}
+
+// The log folder under the root of the run, made as the program would find it.
+void MakeLogDirectory(const ScopedLogRoot& root) {
+  ASSERT_TRUE(::CreateDirectoryW((root.Root() + L"\\Korvane").c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryW((root.Root() + L"\\Korvane\\Log").c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(root.Directory().c_str(), nullptr));
+}
+
+constexpr char kNoFileLog[] = "KvTzkLogging: no log file is written: ";
+
+// The exit code of a run like Run64's with a log written normally.
+DWORD NormalExitCode() {
+  ScopedLogRoot root;
+  const LoggedRun run = Run64();
+  ExpectWholeRun(ReadLogLines(root.Directory()), run.processId);
+  return run.result.exitCode;
+}
+
+// Wine makes Unix symbolic links for the tests and follows them on every open, also where the
+// open asks for the link itself: a link that can't be told from what it points to can't be
+// removed as the link, and then no file log is written, with one line to the debugger output.
+// Where the system opens the link itself, it is removed and the log written in a real folder.
+TEST(LogFileLinks, ALinkPlantedInTheLogFolderLeavesWhatItPointsToUnchanged) {
+  DebugOutputListener listener;
+  const DWORD normalExit = NormalExitCode();
+  enum class Plant { FileLink, MissingFileLink, FolderLink };
+  struct Case {
+    const char* label;
+    Plant plant;
+  };
+  const Case cases[] = {
+      {"the log file a link to a file elsewhere", Plant::FileLink},
+      {"the log file a link to a missing file", Plant::MissingFileLink},
+      {"the log folder a link", Plant::FolderLink},
+  };
+  for (const auto& c : cases) {
+    ScopedLogRoot root;
+    const std::wstring elsewhere = root.Root() + L"\\elsewhere";
+    ASSERT_TRUE(::CreateDirectoryW(elsewhere.c_str(), nullptr));
+    const std::wstring target = elsewhere + L"\\target.txt";
+    ASSERT_TRUE(WriteFileBytes(target, "target\r\n"));
+    ASSERT_TRUE(WriteFileBytes(elsewhere + L"\\PurgeKit.log", "other log\r\n"));
+    ASSERT_TRUE(WriteFileBytes(elsewhere + L"\\PurgeKit.1.log", "other older\r\n"));
+    std::unique_ptr<UnixSymbolicLink> link;
+    if (c.plant == Plant::FolderLink) {
+      ASSERT_TRUE(::CreateDirectoryW((root.Root() + L"\\Korvane").c_str(), nullptr));
+      ASSERT_TRUE(::CreateDirectoryW((root.Root() + L"\\Korvane\\Log").c_str(), nullptr));
+      link = std::make_unique<UnixSymbolicLink>(root.Directory(), elsewhere);
+    } else {
+      MakeLogDirectory(root);
+      link = std::make_unique<UnixSymbolicLink>(root.File(0), target, UnixSymbolicLink::Kind::File);
+    }
+    ASSERT_TRUE(link->IsMade()) << c.label;
+    if (c.plant == Plant::MissingFileLink) {
+      ASSERT_TRUE(::DeleteFileW(target.c_str()));
+    }
+    const std::vector<std::wstring> before = ListTree(elsewhere);
+
+    const LoggedRun run = Run64();
+    EXPECT_EQ(run.result.exitCode, normalExit) << c.label;
+    EXPECT_EQ(ListTree(elsewhere), before) << c.label;
+    if (c.plant == Plant::MissingFileLink) {
+      EXPECT_FALSE(FileExists(target)) << c.label;
+    } else {
+      EXPECT_EQ(ReadFileBytes(target), "target\r\n") << c.label;
+    }
+    EXPECT_EQ(ReadFileBytes(elsewhere + L"\\PurgeKit.log"), "other log\r\n") << c.label;
+    EXPECT_EQ(ReadFileBytes(elsewhere + L"\\PurgeKit.1.log"), "other older\r\n") << c.label;
+    // Either the link went and the log is in a real folder, or one line says why there is none.
+    const auto lines = LinesOfProcess(ReadLogLines(root.Directory()), run.processId);
+    if (lines.empty() && listener.Listening()) {
+      int reasons = 0;
+      for (const auto& text : listener.Of(run.processId)) {
+        if (text.rfind(kNoFileLog, 0) == 0) ++reasons;
+      }
+      EXPECT_EQ(reasons, 1) << c.label;
+    }
+  }
+}
+
+// Under Wine a folder of mode 0777 reads as Everyone: full control (0x1301ff).
+TEST(LogFileFolder, AFolderOthersMayChangeIsTakenOverBeforeTheLogIsWrittenThere) {
+  ScopedLogRoot root;
+  MakeLogDirectory(root);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+  const UniqueLocal held(descriptor);
+  ASSERT_TRUE(::SetFileSecurityW(root.Directory().c_str(), DACL_SECURITY_INFORMATION, descriptor));
+  ASSERT_NE(FileSecurityText(root.Directory()).find("(A;OICI;0x1301ff;;;WD)"), std::string::npos)
+      << FileSecurityText(root.Directory());
+
+  const LoggedRun run = Run64();
+  ExpectWholeRun(ReadLogLines(root.Directory()), run.processId);
+  // Whatever Everyone is left, it is none of adding, deleting or renaming entries, deleting the
+  // folder or changing its security.
+  const std::string security = FileSecurityText(root.Directory());
+  static const std::regex everyone(R"(\(A;[A-Z]*;(0x[0-9a-f]+|[A-Z]+);;;WD\))");
+  for (std::sregex_iterator it(security.begin(), security.end(), everyone), end; it != end; ++it) {
+    const std::string rights = (*it)[1];
+    ASSERT_EQ(rights.rfind("0x", 0), 0u) << security;
+    const unsigned long mask = std::stoul(rights, nullptr, 16);
+    EXPECT_EQ(mask & (FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | DELETE |
+                      WRITE_DAC | WRITE_OWNER),
+              0u)
+        << security;
+  }
+  // The folders above are not changed.
+  EXPECT_EQ(FileSecurityText(root.Root() + L"\\Korvane"),
+            FileSecurityText(root.Root() + L"\\Korvane\\Log"));
+}
+
+// Under Wine a rename through a handle acts by the paths kept at the open: after the log folder
+// is moved away and a link to a victim folder put at its path, a rotation there would rename
+// and delete the victim's files. The log goes on in the folder held.
+TEST(LogFileFolder, TheLogFolderSwappedForALinkDuringTheRunLeavesTheVictimUnchanged) {
+  ScopedLogRoot root;
+  ScopedRegValue limit(HKEY_LOCAL_MACHINE, LoggingKey(L"PurgeKit"), L"LogMaxSizeKB");
+  ASSERT_TRUE(limit.SetDword(1));
+  const std::wstring victim = root.Root() + L"\\victim";
+  ASSERT_TRUE(::CreateDirectoryW(victim.c_str(), nullptr));
+  const std::map<std::wstring, std::string> victimFiles = {
+      {L"PurgeKit.log", "victim current\r\n"},
+      {L"PurgeKit.1.log", "victim previous\r\n"},
+      {L"PurgeKit.2.log", "victim oldest\r\n"},
+      {L"other.txt", "victim other\r\n"},
+  };
+  for (const auto& [name, content] : victimFiles) {
+    ASSERT_TRUE(WriteFileBytes(victim + L"\\" + name, content));
+  }
+  const std::wstring signal = root.Root() + L"\\swapped";
+  ASSERT_TRUE(::SetEnvironmentVariableW(L"PURGEKIT_TEST_LOGSWAP", signal.c_str()));
+  LoggedRun run;
+  std::thread program([&] {
+    run = RunForLog(PurgeKit64Path(),
+                    L"--silent --language en --scripts \"" + FixturePath(L"run\\logswap") + L"\"");
+  });
+  const auto waiting = [&] {
+    for (int generation = 0; generation < 3; ++generation) {
+      if (ReadFileBytes(root.File(generation)).find("waiting for the swap") != std::string::npos) {
+        return true;
+      }
+    }
+    return false;
+  };
+  bool ready = false;
+  for (int attempt = 0; attempt < 600 && !ready; ++attempt) {
+    ready = waiting();
+    if (!ready) ::Sleep(50);
+  }
+  const std::wstring away = root.Directory() + L".away";
+  bool moved = ready && ::MoveFileW(root.Directory().c_str(), away.c_str());
+  std::unique_ptr<UnixSymbolicLink> link;
+  if (moved) link = std::make_unique<UnixSymbolicLink>(root.Directory(), victim);
+  // The run goes on whatever happened here.
+  WriteFileBytes(signal, "");
+  program.join();
+  ::SetEnvironmentVariableW(L"PURGEKIT_TEST_LOGSWAP", nullptr);
+  ASSERT_TRUE(ready) << "the run never wrote its first line";
+  ASSERT_TRUE(moved) << ::GetLastError();
+  ASSERT_TRUE(link->IsMade());
+  ASSERT_TRUE(run.result.started);
+  EXPECT_FALSE(run.result.timedOut);
+
+  std::vector<std::wstring> names;
+  for (const auto& entry : victimFiles) names.push_back(entry.first);
+  EXPECT_EQ(FolderEntries(victim), names);
+  for (const auto& [name, content] : victimFiles) {
+    EXPECT_EQ(ReadFileBytes(victim + L"\\" + name), content) << WideToUtf8(name);
+  }
+  // The lines after the swap went on into the folder held, to the end of the run.
+  const auto lines = LinesOfProcess(ReadLogLines(away), run.processId);
+  EXPECT_TRUE(HasLineContaining(lines, "after the swap 300 ")) << Dump(lines);
+  EXPECT_GE(IndexOf(lines, "wWinMain: Exiting with code: "), 0) << Dump(lines);
 }
 
 }  // namespace

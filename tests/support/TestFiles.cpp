@@ -169,14 +169,16 @@ ToUnixName UnixNamer() {
 
 }  // namespace
 
-UnixSymbolicLink::UnixSymbolicLink(const std::wstring& link, const std::wstring& target)
+UnixSymbolicLink::UnixSymbolicLink(const std::wstring& link, const std::wstring& target, Kind kind)
     : link_(link) {
   const ToUnixName toUnix = UnixNamer();
   if (toUnix == nullptr) return;
   made_ =
       RunUnixProgram("/bin/ln", {L"-s", L"--", UnixName(toUnix, target), UnixName(toUnix, link)},
                      [&] { return ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; });
-  made_ = made_ && (::GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  const DWORD attributes = ::GetFileAttributesW(link.c_str());
+  made_ = made_ && (kind == Kind::File ? (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0
+                                       : (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
 }
 
 UnixSymbolicLink::~UnixSymbolicLink() {

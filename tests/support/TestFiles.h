@@ -37,10 +37,13 @@ std::string FileSecurityText(const std::wstring& path);
 // A Unix symbolic link at `link` (which must not exist) to the folder `target`, made and removed
 // again (as the link, never through it) with /bin/ln and /bin/rm, which Wine starts like its own
 // programs. Wine shows such a link as a directory reparse point, as Windows shows a directory
-// symbolic link.
+// symbolic link. A link to a file (Kind::File) Wine shows as the file it points to, and a link
+// to a missing file not at all: one to a file that is still to be missing is made to an existing
+// file, which the caller then deletes.
 class UnixSymbolicLink {
  public:
-  UnixSymbolicLink(const std::wstring& link, const std::wstring& target);
+  enum class Kind { Folder, File };
+  UnixSymbolicLink(const std::wstring& link, const std::wstring& target, Kind kind = Kind::Folder);
   ~UnixSymbolicLink();
   UnixSymbolicLink(const UnixSymbolicLink&) = delete;
   UnixSymbolicLink& operator=(const UnixSymbolicLink&) = delete;

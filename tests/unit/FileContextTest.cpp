@@ -17,9 +17,11 @@
 #include <vector>
 
 #include "FileContext.h"
+#include "HeldFile.h"
 #include "LogReader.h"
 #include "LogRegistry.h"
 #include "LoggerWin.h"
+#include "PendingOperations.h"
 #include "ScratchFolder.h"
 #include "SddlText.h"
 #include "StringUtils.h"
@@ -36,6 +38,30 @@ std::wstring UniqueName(const char* hint) {
   return std::wstring(hint, hint + strlen(hint)) + L"-" + std::to_wstring(::GetCurrentProcessId());
 }
 
+// A log file whose names listed in `links` are reported as links that the system opened as
+// themselves, as Windows does (a real file stands in for the link).
+class TestFile : public FileSystem::File {
+ public:
+  std::set<std::wstring>* links = nullptr;
+  std::set<std::wstring>* unremovable = nullptr;
+  std::vector<std::wstring>* removed = nullptr;
+
+ protected:
+  DWORD Attributes(HANDLE file, const std::wstring& name) override {
+    const DWORD attributes = File::Attributes(file, name);
+    if (links->count(name) > 0 && attributes != INVALID_FILE_ATTRIBUTES) {
+      return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
+    }
+    return attributes;
+  }
+  bool RemoveLink(HANDLE link, const std::wstring& name) override {
+    removed->push_back(name);
+    if (unremovable->count(name) > 0) return false;
+    links->erase(name);
+    return File::RemoveLink(link, name);
+  }
+};
+
 // The path operations with a window onto what the context asks of them. Wine makes no
 // junctions, so a directory listed in `reparse` is reported as a reparse point (an empty real
 // directory stands in for the link); the rest reaches the real file system.
@@ -49,42 +75,61 @@ class TestPath : public FileSystem::Path {
   bool failMoves = false;
   size_t createStart = 0;
   SECURITY_ATTRIBUTES* createSecurity = nullptr;
+  // Names in the log folder that the file reports as links.
+  std::set<std::wstring> fileLinks;
+  std::set<std::wstring> unremovableFileLinks;
+  std::vector<std::wstring> removedFileLinks;
 
-  bool CreateDirs(const std::wstring& path, size_t start, SECURITY_ATTRIBUTES* security) override {
+  std::unique_ptr<FileSystem::File> NewFile() override {
+    auto file = std::make_unique<TestFile>();
+    file->links = &fileLinks;
+    file->unremovable = &unremovableFileLinks;
+    file->removed = &removedFileLinks;
+    return file;
+  }
+
+  bool CreateDirs(const std::wstring& path, size_t start, SECURITY_ATTRIBUTES* security,
+                  FileSystem::Folder& folder) override {
     createStart = start;
     createSecurity = security;
     if (fakeDirectories) return true;
-    return Path::CreateDirs(path, start, security);
+    return Path::CreateDirs(path, start, security, folder);
   }
-  bool Move(const std::wstring& from, const std::wstring& to) override {
+  bool Move(const FileSystem::Folder& folder, const std::wstring& from,
+            const std::wstring& to) override {
     if (failMoves) {
       ::SetLastError(ERROR_SHARING_VIOLATION);
       return false;
     }
-    return Path::Move(from, to);
+    return Path::Move(folder, from, to);
   }
 
  protected:
-  DWORD Attributes(const std::wstring& path) override {
-    if (missingOnce.erase(path) > 0) return INVALID_FILE_ATTRIBUTES;
-    const DWORD attributes = Path::Attributes(path);
+  DWORD OpenFolder(HANDLE parent, const std::wstring& name, const std::wstring& path,
+                   UniqueFileHandle& folder) override {
+    if (missingOnce.erase(path) > 0) return ERROR_FILE_NOT_FOUND;
+    return Path::OpenFolder(parent, name, path, folder);
+  }
+  DWORD Attributes(HANDLE folder, const std::wstring& path) override {
+    const DWORD attributes = Path::Attributes(folder, path);
     if (reparse.count(path) > 0 && attributes != INVALID_FILE_ATTRIBUTES) {
       return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
     }
     return attributes;
   }
-  bool MakeDirectory(const std::wstring& path, SECURITY_ATTRIBUTES* security) override {
+  bool MakeDirectory(HANDLE parent, const std::wstring& name, const std::wstring& path,
+                     SECURITY_ATTRIBUTES* security, UniqueFileHandle& folder) override {
     calls.push_back(L"make " + path);
-    return Path::MakeDirectory(path, security);
+    return Path::MakeDirectory(parent, name, path, security, folder);
   }
-  bool RemoveDir(const std::wstring& path) override {
+  bool RemoveLink(HANDLE link, const std::wstring& path) override {
     calls.push_back(L"remove " + path);
     if (unremovable.count(path) > 0) {
       ::SetLastError(ERROR_ACCESS_DENIED);
       return false;
     }
     reparse.erase(path);
-    return Path::RemoveDir(path);
+    return Path::RemoveLink(link, path);
   }
 };
 
@@ -97,6 +142,12 @@ class TestContext : public FileContext {
   std::wstring root;
   std::vector<LogRootKind> kindsAsked;
   int lowIntegrityQueries = 0;
+  // With securitySeam, the answers of the test of who may change the log folder, one per
+  // call (false once they run out), and of its taking over.
+  bool securitySeam = false;
+  std::vector<bool> othersMayChange;
+  bool takeOverSucceeds = true;
+  int takeOvers = 0;
 
   TestContext(std::unique_ptr<FileSystem::Path> path, const std::wstring& ns,
               const std::wstring& name, int flags, std::wstring rootFolder)
@@ -114,7 +165,30 @@ class TestContext : public FileContext {
     kindsAsked.push_back(kind);
     return root;
   }
+  bool FolderOthersMayChange(HANDLE folder) override {
+    if (!securitySeam) return FileContext::FolderOthersMayChange(folder);
+    if (othersMayChange.empty()) return false;
+    const bool answer = othersMayChange.front();
+    othersMayChange.erase(othersMayChange.begin());
+    return answer;
+  }
+  bool TakeFolderOver(HANDLE folder, bool inheritable) override {
+    ++takeOvers;
+    if (!securitySeam) return FileContext::TakeFolderOver(folder, inheritable);
+    return takeOverSucceeds;
+  }
 };
+
+// Gives the folder a DACL of Everyone full access; under Wine its mode becomes 0777.
+bool MakeEveryoneFull(const std::wstring& folder) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr)) {
+    return false;
+  }
+  const UniqueLocal held(descriptor);
+  return ::SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, descriptor) != FALSE;
+}
 
 // Makes root + relative with every directory on the way.
 void MakeDirectories(const std::wstring& root, const std::wstring& relative) {
@@ -305,6 +379,124 @@ TEST(LogFileDirectories, ReparsePointsAreReplacedAndTheRootIsNeverTouched) {
   }
 }
 
+// Wine keeps neither owners nor DACLs of files (it reads them back from Unix modes): what the
+// test of who may change the log folder and its taking over answer comes through the context's
+// seam, while the folders and the file are real.
+TEST(LogFileDirectories, AFolderOthersMayChangeIsTakenOverOrNotWritten_SecuritySeam) {
+  struct Case {
+    const char* label;
+    bool admin;
+    std::vector<bool> othersMayChange;  // the answers before and after the taking over
+    bool takeOverSucceeds;
+    int takeOvers;
+    bool written;
+  };
+  const Case cases[] = {
+      {"nobody else may change it", true, {false}, true, 0, true},
+      {"taken over", true, {true, false}, true, 1, true},
+      {"the taking over fails", true, {true}, false, 1, false},
+      {"others may still change it afterwards", true, {true, true}, true, 1, false},
+      {"not an administrator: its own folder is not looked at", false, {true}, true, 0, true},
+  };
+  int index = 0;
+  for (const auto& c : cases) {
+    const ScratchFolder rootFolder;
+    Fixture f = MakeContext(rootFolder.Path(), UniqueName("owned") + std::to_wstring(index++));
+    f.context->admin = c.admin;
+    f.context->securitySeam = true;
+    f.context->othersMayChange = c.othersMayChange;
+    f.context->takeOverSucceeds = c.takeOverSucceeds;
+    EXPECT_EQ(f.context->Init(), c.written) << c.label;
+    EXPECT_EQ(f.context->takeOvers, c.takeOvers) << c.label;
+    EXPECT_EQ(f.context->FileLogOff(), !c.written) << c.label;
+    EXPECT_EQ(f.context->LogFolder().trusted, c.admin && c.written) << c.label;
+    const std::wstring file =
+        rootFolder.Path() + L"\\Korvane\\Log\\" + kDir + L"\\" + f.context->LeafName(0);
+    f.context->WriteText("line\r\n");
+    EXPECT_EQ(ReadFileBytes(file), c.written ? "line\r\n" : "") << c.label;
+    EXPECT_EQ(FileExists(file), c.written) << c.label;
+    f.context.reset();
+  }
+}
+
+// Under Wine a folder of mode 0777 reads as one that Everyone may change (0x1301ff): the
+// administrator's context takes it over, and Everyone's entry goes.
+TEST(LogFileDirectories, AnAdministratorsFolderOfMode0777IsTakenOver) {
+  const ScratchFolder rootFolder;
+  const std::wstring& root = rootFolder.Path();
+  MakeDirectories(root, std::wstring(L"\\Korvane\\Log\\") + kDir);
+  const std::wstring folder = root + L"\\Korvane\\Log\\" + kDir;
+  ASSERT_TRUE(MakeEveryoneFull(folder));
+  ASSERT_NE(FileSecurityText(folder).find(";0x1301ff;;;WD)"), std::string::npos)
+      << FileSecurityText(folder);
+  Fixture f = MakeContext(root, UniqueName("open"));
+  ASSERT_TRUE(f.context->Init());
+  EXPECT_EQ(f.context->takeOvers, 1);
+  EXPECT_EQ(FileSecurityText(folder).find(";;;WD)"), std::string::npos) << FileSecurityText(folder);
+  f.context->WriteText("line\r\n");
+  EXPECT_EQ(ReadFileBytes(f.context->FileName(0)), "line\r\n");
+  // The folders above are not taken over.
+  ASSERT_TRUE(MakeEveryoneFull(root + L"\\Korvane"));
+  Fixture again = MakeContext(root, UniqueName("above"));
+  ASSERT_TRUE(again.context->Init());
+  EXPECT_EQ(again.context->takeOvers, 0);
+  EXPECT_NE(FileSecurityText(root + L"\\Korvane").find(";0x1301ff;;;WD)"), std::string::npos);
+}
+
+// A generation that can't be deleted (another program holds it without delete sharing) is
+// scheduled for the restart in an administrator's folder, which passed the test of who may
+// change it, and nowhere else.
+TEST(LogFileRotation, WhatCannotBeDeletedWaitsForTheRestartOnlyInATrustedFolder) {
+  for (const bool admin : {true, false}) {
+    PendingOperationsGuard pending;
+    const ScratchFolder rootFolder;
+    const std::wstring name = UniqueName("held") + (admin ? L"-admin" : L"-user");
+    ScopedRegValue limit(HKEY_LOCAL_MACHINE, LoggingKey(kDir, name), L"LogMaxSizeKB");
+    ASSERT_TRUE(limit.SetDword(0));
+    Fixture f = MakeContext(rootFolder.Path(), name);
+    f.context->admin = admin;
+    ASSERT_TRUE(f.context->Init());
+    ASSERT_TRUE(WriteFileBytes(f.context->FileName(0), "full\r\n"));
+    ASSERT_TRUE(WriteFileBytes(f.context->FileName(2), "oldest\r\n"));
+    {
+      HeldFile holder(f.context->FileName(2));
+      ASSERT_TRUE(holder.IsHeld());
+      f.context->WriteText("new\r\n");
+    }
+    EXPECT_EQ(HasEntry(PendingOperationsGuard::Entries(), f.context->FileName(2)), admin) << admin;
+    EXPECT_EQ(ReadFileBytes(f.context->FileName(0)), "new\r\n") << admin;
+    f.context.reset();
+  }
+}
+
+// Wine follows a Unix symbolic link on every open; Windows opens the link itself: the file's
+// seam reports the log file as such a link (a real file with other content stands in for it).
+TEST(LogFileRotation, ALinkInPlaceOfTheLogFileIsRemovedAsTheLinkAndAFreshFileMade_LinkSeam) {
+  for (const bool removable : {true, false}) {
+    const ScratchFolder rootFolder;
+    const std::wstring name = UniqueName("linked") + (removable ? L"-removable" : L"-stuck");
+    Fixture f = MakeContext(rootFolder.Path(), name);
+    ASSERT_TRUE(f.context->Init());
+    ASSERT_TRUE(WriteFileBytes(f.context->FileName(0), "the link's target\r\n"));
+    f.path->fileLinks.insert(f.context->LeafName(0));
+    if (!removable) f.path->unremovableFileLinks.insert(f.context->LeafName(0));
+    f.context->WriteText("line\r\n");
+    f.context->WriteText("next\r\n");
+    EXPECT_EQ(f.path->removedFileLinks, std::vector<std::wstring>{f.context->LeafName(0)})
+        << removable;
+    if (removable) {
+      EXPECT_EQ(ReadFileBytes(f.context->FileName(0)), "line\r\nnext\r\n");
+      EXPECT_FALSE(f.context->FileLogOff());
+    } else {
+      // Nothing is written through it, moved or deleted, and the file log stops.
+      EXPECT_EQ(ReadFileBytes(f.context->FileName(0)), "the link's target\r\n");
+      EXPECT_TRUE(f.context->FileLogOff());
+    }
+    EXPECT_FALSE(FileExists(f.context->FileName(1))) << removable;
+    f.context.reset();
+  }
+}
+
 // A current file that can't be moved aside: a UTF-16 file is never written to, while an
 // ordinary file is appended to rather than overwritten.
 TEST(LogFileRotation, AFileThatCannotBeMovedAsideIsNeverOverwritten) {
@@ -354,6 +546,21 @@ TEST(LogFileRotation, AFileThatCannotBeMovedAsideIsNeverOverwritten) {
     }
     f.context.reset();
   }
+}
+
+// A current file that can't be opened at all (a folder has its name) is no full file: nothing
+// of the older generations is moved or deleted for it, and the line is dropped.
+TEST(LogFileRotation, ACurrentFileThatCannotBeOpenedMovesAndDeletesNothing) {
+  const ScratchFolder rootFolder;
+  Fixture f = MakeContext(rootFolder.Path(), UniqueName("unopened"));
+  ASSERT_TRUE(f.context->Init());
+  ASSERT_TRUE(::CreateDirectoryW(f.context->FileName(0).c_str(), nullptr));
+  ASSERT_TRUE(WriteFileBytes(f.context->FileName(1), "previous\r\n"));
+  ASSERT_TRUE(WriteFileBytes(f.context->FileName(2), "oldest\r\n"));
+  f.context->WriteText("dropped\r\n");
+  EXPECT_EQ(ReadFileBytes(f.context->FileName(1)), "previous\r\n");
+  EXPECT_EQ(ReadFileBytes(f.context->FileName(2)), "oldest\r\n");
+  EXPECT_FALSE(f.context->FileLogOff());
 }
 
 TEST(LogFileRotation, TheLimitIsCheckedBeforeEachLine) {

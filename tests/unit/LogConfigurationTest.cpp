@@ -270,8 +270,10 @@ TEST(LogToken, DirectorySecurityDescriptors) {
     bool inheritable;
     const char* sddl;
   };
-  const Case cases[] = {{true, "D:(A;OICI;GA;;;SY)(A;OICI;GA;;;BA)(A;OICI;GRGX;;;AU)"},
-                        {false, "D:(A;;GA;;;SY)(A;;GA;;;BA)"}};
+  // Protected: nothing is inherited from the folders above (ProgramData lets every user create
+  // folders and gives their creator full control).
+  const Case cases[] = {{true, "D:P(A;OICI;GA;;;SY)(A;OICI;GA;;;BA)(A;OICI;GRGX;;;AU)"},
+                        {false, "D:P(A;;GA;;;SY)(A;;GA;;;BA)"}};
   for (const auto& c : cases) {
     DirSecurityPtr attributes(DirSecurity(c.inheritable));
     ASSERT_NE(attributes, nullptr);
